@@ -1,0 +1,10 @@
+// Resource names of the embedded artwork.
+#include "assets.h"
+
+namespace assets {
+
+QString PicturePath(const QString& controlName) {
+  return QStringLiteral(":/assets/") + controlName + QStringLiteral(".jpg");
+}
+
+}  // namespace assets

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds ZelvaFont Setup and runs every test: the whole suite in a normal build, then the tests
+# that need no window once more under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+jobs=$(nproc)
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default
+cmake --preset asan -DZELVAFONT_GUI=OFF >/dev/null
+cmake --build --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan

@@ -1,0 +1,95 @@
+#pragma once
+// Files and folders named by Windows paths ("D:\TTF\tmp\Info", relative paths against the
+// current directory). Components split at backslashes that are not double-byte trail bytes,
+// convert to UTF-8, and match host names without regard to case when the exact name is missing.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+// The host path (UTF-8) of a Windows path, resolved through the drive map with the case-
+// insensitive fallback for every existing component; std::nullopt when the drive is unknown or
+// has no medium. The last components need not exist.
+std::optional<std::string> ResolveHostPath(const std::string& windowsPath);
+
+// The Windows path of a host path that lies on a known drive (C: or a declared drive);
+// std::nullopt otherwise.
+std::optional<std::string> WindowsPathOf(const std::string& hostPath);
+
+DWORD GetFileAttributesA(const char* path);  // INVALID_FILE_ATTRIBUTES when missing
+// 0 or FILE_ATTRIBUTE_NORMAL clears the read-only attribute; FILE_ATTRIBUTE_READONLY sets it.
+bool SetFileAttributesA(const char* path, DWORD attributes);
+bool DeleteFileA(const char* path);
+bool MoveFileA(const char* from, const char* to);  // fails when the target exists
+bool CreateDirectoryA(const char* path);
+
+// Folder exists: attributes readable and carrying the directory bit. File exists: an entry
+// that is not a folder.
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The current directory as a Windows path ("D:\TTF\"); setting it also makes the host folder
+// the process's working folder. Returns false (and changes nothing) for a missing folder.
+bool SetCurrentDirectoryA(const char* path);
+std::string GetCurrentDirectoryA();
+
+// One entry of a directory search.
+struct FindData {
+  std::string name;  // ANSI
+  DWORD attributes = 0;
+  std::uint64_t size = 0;
+};
+
+// The entries of a folder that match the last component of pattern ("Style*.", "*.ttf",
+// "a?.jpg"), with the Windows rules: '*' any run, '?' one character, no case distinction,
+// a trailing "." matching names without an extension. Sorted by name; "." and ".." excluded.
+std::vector<FindData> FindFiles(const std::string& pattern);
+
+// The size of the file named by path, found by a directory search on the exact path;
+// std::nullopt when there is no such file.
+std::optional<std::uint64_t> GetFileSizeByPath(const std::string& path);
+
+// GetDiskFreeSpaceExA: the free bytes available to the caller on the drive of rootPath.
+bool GetDiskFreeSpaceExA(const char* rootPath, std::uint64_t* freeBytesAvailable,
+                         std::uint64_t* totalBytes, std::uint64_t* totalFreeBytes);
+// The same as one number: -1 when it cannot be determined.
+std::int64_t FreeBytesOfDrive(const std::string& rootPath);
+
+// A byte-exact file stream on a Windows path.
+class File {
+ public:
+  enum class Mode { Read, WriteTruncate };
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  bool Open(const std::string& path, Mode mode);
+  bool IsOpen() const { return stream_ != nullptr; }
+  std::size_t Read(void* buffer, std::size_t size);         // 0 at the end or on error
+  std::size_t Write(const void* buffer, std::size_t size);  // bytes written
+  bool Close();  // false when a buffered write failed
+
+ private:
+  std::FILE* stream_ = nullptr;
+};
+
+// Reads a whole (small) file; std::nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+// Fonts: loading and unloading a font file for this process, the font-change broadcast, and the
+// EUDC switch of the graphics library.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Loads a font file for this process (fontconfig application font). A bare file name names a
+// file in the Fonts folder. Returns the number of fonts added, 0 on failure.
+int AddFontResourceA(const char* fileName);
+// Unloads it again; false when it was not loaded.
+bool RemoveFontResourceA(const char* fileName);
+
+using HWND = std::uintptr_t;
+constexpr HWND HWND_BROADCAST = 0xFFFF;
+constexpr DWORD WM_FONTCHANGE = 0x1D;
+
+// Only the font-change broadcast is known: it rescans fontconfig's cache of the Fonts folder and
+// reinitialises this process's fontconfig so that programs started afterwards (fc-list) see the
+// change at once. Returns 0.
+std::intptr_t SendMessageA(HWND window, DWORD message, std::uintptr_t wParam, std::intptr_t lParam);
+
+// The graphics library's dynamic entry points. Only "GDI32.DLL" (any case) loads, and it has
+// only "EnableEUDC". The switch records its state; nothing else changes on this host.
+using HMODULE = std::uintptr_t;
+using FARPROC = BOOL (*)(BOOL);
+HMODULE LoadLibraryA(const char* name);
+FARPROC GetProcAddress(HMODULE module, const char* name);
+bool FreeLibrary(HMODULE module);
+bool IsEUDCEnabled();         // true at start
+int EUDCSwitchCount();        // how many times EnableEUDC was called, for tests
+
+}  // namespace platform

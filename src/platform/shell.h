@@ -1,0 +1,59 @@
+#pragma once
+// The shell: opening files and folders, message boxes and ending the process. Message boxes and
+// the process exit go through replaceable handlers so that the windows can show real boxes and
+// tests can record them without ever blocking.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/fonts.h"
+#include "platform/types.h"
+
+namespace platform {
+
+constexpr DWORD SEE_MASK_NOCLOSEPROCESS = 0x40;
+constexpr int SW_SHOWDEFAULT = 10;
+
+struct SHELLEXECUTEINFOA {
+  DWORD cbSize = 0;
+  DWORD fMask = 0;
+  HWND hwnd = 0;
+  const char* lpVerb = nullptr;
+  const char* lpFile = nullptr;
+  const char* lpParameters = nullptr;
+  const char* lpDirectory = nullptr;
+  int nShow = 0;
+  std::uintptr_t hInstApp = 0;
+  std::intptr_t hProcess = 0;  // the started process id when SEE_MASK_NOCLOSEPROCESS is set
+};
+
+// "open" on a file (Windows path, or a bare program name): "Explorer.exe" opens the folder given
+// as parameters with the shell opener (xdg-open); a host executable (or a script with "#!") is
+// started with the parameters as one argument (none when empty); any other file is handed to
+// the opener. Returns at once, without waiting; started processes are reaped, so no zombies
+// stay. false (nothing started) when the file does not resolve or nothing can start it.
+bool ShellExecuteExA(SHELLEXECUTEINFOA* info);
+
+// Message box styles and results.
+constexpr DWORD MB_OK = 0x00;
+constexpr DWORD MB_ICONERROR = 0x10;
+constexpr DWORD MB_ICONWARNING = 0x30;
+constexpr DWORD MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+
+// Shows a modal message box through the installed handler (texts are ANSI). The default handler
+// writes "caption: text" to standard error and returns IDOK.
+int MessageBoxA(HWND owner, const char* text, const char* caption, DWORD type);
+using MessageBoxHandler =
+    std::function<int(const std::string& text, const std::string& caption, DWORD type)>;
+// Installs a handler; returns the previous one. An empty handler restores the default.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// Ends the process through the installed handler (default: std::exit). Tests install a handler
+// that throws, so that the code after the call does not run.
+[[noreturn]] void ExitProcess(int exitCode);
+using ExitHandler = std::function<void(int exitCode)>;
+ExitHandler SetExitHandler(ExitHandler handler);
+
+}  // namespace platform

@@ -1,0 +1,70 @@
+// Temporary folders and prefixes for the tests.
+#include "support/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/language.h"
+#include "platform/prefix.h"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  std::string templ = (std::filesystem::temp_directory_path() / "zftest-XXXXXX").string();
+  if (!mkdtemp(templ.data())) throw std::runtime_error("cannot create a temporary folder");
+  path_ = templ;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Read-only folders made by tests must not stop the clean-up.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+TempPrefix::TempPrefix(unsigned short language) {
+  if (const char* old = std::getenv("ZELVAFONT_PREFIX")) {
+    oldPrefix_ = old;
+    hadOldPrefix_ = true;
+  }
+  setenv("ZELVAFONT_PREFIX", dir_.str().c_str(), 1);
+  platform::ReopenPrefix();
+  platform::SetSystemLanguageSetting(language);
+}
+
+TempPrefix::~TempPrefix() {
+  if (hadOldPrefix_)
+    setenv("ZELVAFONT_PREFIX", oldPrefix_.c_str(), 1);
+  else
+    unsetenv("ZELVAFONT_PREFIX");
+  platform::ReopenPrefix();
+}
+
+std::filesystem::path TempPrefix::fontsDir() const {
+  return dir_.path() / "drive_c" / "windows" / "Fonts";
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace testing_support

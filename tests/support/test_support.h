@@ -1,0 +1,45 @@
+#pragma once
+// Test fixtures shared by every test program: a temporary prefix with its own settings, and
+// temporary host folders.
+
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+// A fresh temporary folder, removed again when the object goes out of scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A temporary prefix: sets ZELVAFONT_PREFIX to a fresh folder, reopens the platform layer on it,
+// and restores the environment when it goes out of scope. Language 1033 unless told otherwise.
+class TempPrefix {
+ public:
+  explicit TempPrefix(unsigned short language = 1033);
+  ~TempPrefix();
+  const std::filesystem::path& path() const { return dir_.path(); }
+  std::string str() const { return dir_.str(); }
+  // The host folder of C:\windows\Fonts.
+  std::filesystem::path fontsDir() const;
+
+ private:
+  TempDir dir_;
+  std::string oldPrefix_;
+  bool hadOldPrefix_ = false;
+};
+
+// Writes bytes to a host file, creating its folders.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+}  // namespace testing_support
