@@ -50,6 +50,14 @@ using MessageBoxHandler =
 // Installs a handler; returns the previous one. An empty handler restores the default.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
+// The application title (the caption of the plain message box and of the standard error box).
+void SetApplicationTitle(const std::string& title);
+std::string ApplicationTitle();
+// The plain message box: modal, the text, one OK button, the application title as caption.
+void ShowPlainMessage(const std::string& text);
+// The application's standard error box for an exception's message (error icon, OK).
+void ShowErrorMessage(const std::string& text);
+
 // Ends the process through the installed handler (default: std::exit). Tests install a handler
 // that throws, so that the code after the call does not run.
 [[noreturn]] void ExitProcess(int exitCode);
