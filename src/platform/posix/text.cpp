@@ -1,0 +1,208 @@
+// The ANSI code page of the system language, its lead bytes, and iconv conversions to UTF-8.
+#include "platform/text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "platform/language.h"
+#include "platform/posix/host.h"
+
+namespace platform {
+namespace {
+
+// The iconv names of a code page, the Microsoft name first: glibc's CP950 carries the Windows
+// additions that plain BIG5 lacks.
+std::pair<const char*, const char*> IconvNames(unsigned codePage) {
+  switch (codePage) {
+    case 950: return {"CP950", "BIG5"};
+    case 936: return {"CP936", "GBK"};
+    case 932: return {"CP932", "SHIFT_JIS"};
+    case 949: return {"CP949", "UHC"};
+    default: return {"CP1252", "WINDOWS-1252"};
+  }
+}
+
+enum class Direction { ToUtf8, ToAnsi };
+
+// iconv descriptors keep state, so each thread keeps its own.
+class Converters {
+ public:
+  ~Converters() {
+    for (auto& [key, cd] : open_)
+      if (cd != kNone) iconv_close(cd);
+  }
+
+  iconv_t Get(unsigned codePage, Direction direction) {
+    auto key = std::make_pair(codePage, direction);
+    auto it = open_.find(key);
+    if (it != open_.end()) return it->second;
+    iconv_t cd = kNone;
+    auto [preferred, alternative] = IconvNames(codePage);
+    for (const char* name : {preferred, alternative}) {
+      cd = direction == Direction::ToUtf8 ? iconv_open("UTF-8", name) : iconv_open(name, "UTF-8");
+      if (cd != kNone) break;
+    }
+    open_.emplace(key, cd);
+    return cd;
+  }
+
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+ private:
+  std::map<std::pair<unsigned, Direction>, iconv_t> open_;
+};
+
+Converters& ThreadConverters() {
+  thread_local Converters converters;
+  return converters;
+}
+
+// The length of the UTF-8 sequence that starts with c (1 for a stray byte).
+std::size_t Utf8Length(unsigned char c) {
+  if (c >= 0xF0 && c <= 0xF4) return 4;
+  if (c >= 0xE0) return c <= 0xEF ? 3 : 1;
+  if (c >= 0xC2) return 2;
+  return 1;
+}
+
+// How many bytes of in make up the character that did not convert, so that it becomes one '?'.
+std::size_t UnconvertedLength(std::string_view in, unsigned codePage, Direction direction) {
+  std::size_t n = 1;
+  if (direction == Direction::ToAnsi)
+    n = Utf8Length(static_cast<unsigned char>(in[0]));
+  else if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(in[0])))
+    n = 2;
+  return std::min(n, in.size());
+}
+
+// Converts in; failed tells whether any character was replaced by '?'. With strict set, stops at
+// the first such character.
+std::string Convert(std::string_view in, unsigned codePage, Direction direction, bool strict,
+                    bool* failed) {
+  *failed = false;
+  std::string out;
+  if (in.empty()) return out;
+  iconv_t cd = ThreadConverters().Get(codePage, direction);
+  if (cd == Converters::kNone) {
+    *failed = true;
+    return std::string(in);
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.resize(in.size() * 3 + 16);
+  char* inPtr = const_cast<char*>(in.data());
+  std::size_t inLeft = in.size();
+  std::size_t used = 0;
+  while (inLeft > 0) {
+    char* outPtr = out.data() + used;
+    std::size_t outLeft = out.size() - used;
+    std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    int error = errno;
+    used = out.size() - outLeft;
+    if (result != static_cast<std::size_t>(-1)) break;
+    if (error == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    // EILSEQ (no such character) or EINVAL (cut short at the end).
+    *failed = true;
+    if (strict) return {};
+    std::size_t skip = UnconvertedLength(std::string_view(inPtr, inLeft), codePage, direction);
+    inPtr += skip;
+    inLeft -= skip;
+    if (used == out.size()) out.resize(out.size() * 2);
+    out[used++] = '?';
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  out.resize(used);
+  return out;
+}
+
+}  // namespace
+
+unsigned GetACP() {
+  switch (GetSystemDefaultLangID()) {
+    case 1028:
+    case 3076:
+    case 5124:  // Chinese (Macao) uses Big5 as well
+      return 950;
+    case 2052:
+    case 4100:
+      return 936;
+    case 1041: return 932;
+    case 1042: return 949;
+    default: return 1252;
+  }
+}
+
+bool IsDBCSLeadByteEx(unsigned codePage, unsigned char c) {
+  switch (codePage) {
+    case 950:
+    case 936:
+    case 949:
+      return c >= 0x81 && c <= 0xFE;
+    case 932:
+      return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    default:
+      return false;
+  }
+}
+
+bool IsDBCSLeadByte(unsigned char c) { return IsDBCSLeadByteEx(GetACP(), c); }
+
+std::string AnsiToUtf8(std::string_view ansi, unsigned codePage) {
+  bool failed;
+  return Convert(ansi, codePage, Direction::ToUtf8, false, &failed);
+}
+
+std::string Utf8ToAnsi(std::string_view utf8, unsigned codePage) {
+  bool failed;
+  return Convert(utf8, codePage, Direction::ToAnsi, false, &failed);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) { return AnsiToUtf8(ansi, GetACP()); }
+std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToAnsi(utf8, GetACP()); }
+
+std::size_t FindLastBackslash(std::string_view s) {
+  unsigned codePage = GetACP();
+  std::size_t last = std::string_view::npos;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(s[i])) && i + 1 < s.size())
+      ++i;
+    else if (s[i] == '\\')
+      last = i;
+  }
+  return last;
+}
+
+std::size_t FindDbcs(std::string_view haystack, std::string_view needle) {
+  if (needle.size() > haystack.size()) return std::string_view::npos;
+  unsigned codePage = GetACP();
+  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
+    if (haystack.compare(i, needle.size(), needle) == 0) return i;
+    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(haystack[i]))) ++i;
+  }
+  return std::string_view::npos;
+}
+
+namespace posix {
+
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8) {
+  bool failed;
+  std::string out = Convert(utf8, GetACP(), Direction::ToAnsi, true, &failed);
+  if (failed) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> AnsiToUtf8Strict(std::string_view ansi) {
+  bool failed;
+  std::string out = Convert(ansi, GetACP(), Direction::ToUtf8, true, &failed);
+  if (failed) return std::nullopt;
+  return out;
+}
+
+}  // namespace posix
+}  // namespace platform
