@@ -5,6 +5,7 @@
 // lock). Texts are ANSI byte strings; paths are Windows paths.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ using CopyRoutine = int (*)(const char* source, const char* target);
 using ProgressFn = void (*)(int done, int total, const char* name, void* context);
 
 struct CatalogueFile;  // one parsed catalogue file, bound to its path
+using CatalogueReaders = std::vector<std::shared_ptr<const CatalogueFile>>;
 
 struct FontEngine {
   std::string CatalogueDir;
@@ -38,6 +40,11 @@ struct FontEngine {
   std::vector<std::string> LangStyleFiles;
   std::vector<std::string> FontFiles;
   std::vector<std::string> LangFontFiles;
+  // The files above, each parsed once at load time; entry i answers for path i.
+  CatalogueReaders StyleReaders;
+  CatalogueReaders LangStyleReaders;
+  CatalogueReaders FontReaders;
+  CatalogueReaders LangFontReaders;
   std::string CurrentStyle;
   std::vector<std::string> Selection;
   CopyRoutine CopyHook = nullptr;

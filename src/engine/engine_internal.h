@@ -1,0 +1,46 @@
+#pragma once
+// What the engine's source files share: the writable record, the catalogue's value helpers and
+// the path checks that keep the engine inside its folders.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/catalogue_file.h"
+#include "engine/engine.h"
+
+namespace engine::detail {
+
+FontEngine& MutableEngine();
+
+// A decimal integer with an optional sign, the whole text; 0 when it does not parse or does
+// not fit in 32 bits. Negative counts count as 0.
+std::int64_t ParseCount(std::string_view text);
+
+// The integer value of a font's count key (e.g. "RegNameCount"), bounded by the largest
+// numbered key (prefix + n) that any Font file holds for the font, so that a count of two
+// thousand million does not walk two thousand million empty keys.
+std::int64_t ReadBoundedCount(const std::string& fontKey, const std::string& countKey,
+                              const std::string& prefix);
+
+// The non-empty values of prefix + 1 ... prefix + count.
+std::vector<std::string> ReadNumberedValues(const std::string& fontKey,
+                                            const std::string& countKey,
+                                            const std::string& prefix);
+
+// Registration names for testing and removing: the plain group, then the localised group.
+std::vector<std::string> AllRegistrationNames(const std::string& fontKey);
+
+// The linked font keys of a font, in Link1 ... order, empty ones skipped.
+std::vector<std::string> ReadLinks(const std::string& fontKey);
+
+// True when a relative path climbs out of its folder: a component (split at backslashes that
+// are characters of their own, and at slashes) made only of dots and blanks with two dots.
+bool ClimbsOut(std::string_view path);
+
+// True when registry data names a plain file inside the Fonts folder: not empty, no folder
+// separator, no drive, and not a dots-only name.
+bool IsPlainFileName(std::string_view name);
+
+}  // namespace engine::detail
