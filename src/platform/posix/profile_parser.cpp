@@ -1,0 +1,395 @@
+// Parsing profile (INI) bytes and answering GetPrivateProfileStringA from the parsed form.
+#include "platform/posix/profile_parser.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform::posix {
+namespace {
+
+constexpr std::uint32_t kNoSection = UINT32_MAX;
+
+// CR and ^Z count as blanks: files copied from DOS tools and CD-ROMs carry them.
+bool IsBlank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A;
+}
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+unsigned char FoldAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && IsBlank(static_cast<unsigned char>(s[i]))) ++i;
+  return s.substr(i);
+}
+
+std::string_view TrimRight(std::string_view s) {
+  std::size_t n = s.size();
+  while (n > 0 && IsBlank(static_cast<unsigned char>(s[n - 1]))) --n;
+  return s.substr(0, n);
+}
+
+std::string_view Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+
+std::string_view StripQuotes(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+// The last ']' that is a character of its own, not the trail byte of a double-byte character.
+std::size_t FindClosingBracket(std::string_view line) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 1; i < line.size(); ++i) {
+    auto c = static_cast<unsigned char>(line[i]);
+    if (IsLeadByte(c)) {
+      ++i;
+    } else if (c == ']') {
+      found = i;
+    }
+  }
+  return found;
+}
+
+bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+std::string_view TrimmedDefault(const char* defaultValue) {
+  std::string_view value = defaultValue ? defaultValue : "";
+  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  return value;
+}
+
+DWORD CopyValue(std::string_view value, char* buffer, DWORD size) {
+  std::size_t n = std::min<std::size_t>(value.size(), size - 1);
+  std::memcpy(buffer, value.data(), n);
+  buffer[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+// Each name NUL-terminated, then a second NUL. A list that does not fit, or fits only exactly,
+// is cut to size - 2 characters and closed with two NULs; the result is then size - 2, which
+// is how a caller learns that it may have lost names.
+DWORD CopyList(const std::vector<std::string_view>& names, std::string_view defaultValue,
+               char* buffer, DWORD size) {
+  if (names.empty()) {
+    DWORD n = CopyValue(defaultValue, buffer, size);
+    if (n + 1 < size) buffer[n + 1] = '\0';
+    return n;
+  }
+  std::size_t total = 0;
+  for (auto name : names) total += name.size() + 1;
+  if (size < 2) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::size_t room = total + 2 <= size ? total : size - 2;
+  std::size_t at = 0;
+  for (auto name : names) {
+    if (at >= room) break;
+    std::size_t n = std::min(name.size(), room - at);
+    std::memcpy(buffer + at, name.data(), n);
+    at += n;
+    if (at < room) buffer[at++] = '\0';
+  }
+  buffer[room] = '\0';
+  if (room + 1 < size) buffer[room + 1] = '\0';
+  return static_cast<DWORD>(room);
+}
+
+// The lines of bytes as the parser sees them: CR and LF each end a line.
+template <typename Visit>
+void ForEachLine(std::string_view data, Visit visit) {
+  std::size_t pos = 0;
+  while (pos < data.size()) {
+    std::size_t end = pos;
+    while (end < data.size() && !IsLineEnd(data[end])) ++end;
+    std::size_t next = end;
+    if (next < data.size()) {
+      next += (data[next] == '\r' && next + 1 < data.size() && data[next + 1] == '\n') ? 2 : 1;
+    }
+    visit(pos, end, next);
+    pos = next;
+  }
+}
+
+std::string_view WithoutTrailingNuls(std::string_view data) {
+  while (!data.empty() && data.back() == '\0') data.remove_suffix(1);
+  return data;
+}
+
+std::size_t BomLength(std::string_view data) {
+  return data.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
+}  // namespace
+
+std::size_t ProfileNameHash::operator()(std::string_view name) const noexcept {
+  std::uint64_t h = 14695981039346656037ull;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    auto c = static_cast<unsigned char>(name[i]);
+    if (IsLeadByte(c) && i + 1 < name.size()) {
+      h = (h ^ c) * 1099511628211ull;
+      c = static_cast<unsigned char>(name[++i]);
+    } else {
+      c = FoldAscii(c);
+    }
+    h = (h ^ c) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h);
+}
+
+bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto ca = static_cast<unsigned char>(a[i]);
+    auto cb = static_cast<unsigned char>(b[i]);
+    if (IsLeadByte(ca) && i + 1 < a.size()) {
+      if (ca != cb || a[i + 1] != b[i + 1]) return false;
+      ++i;
+    } else if (FoldAscii(ca) != FoldAscii(cb)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+ProfileLine ClassifyProfileLine(std::string_view raw) {
+  ProfileLine line;
+  std::string_view text = Trim(raw);
+  if (text.empty()) return line;
+  if (text.front() == ';') {
+    line.kind = ProfileLine::Kind::Comment;
+    return line;
+  }
+  if (text.front() == '[') {
+    std::size_t close = FindClosingBracket(text);
+    if (close == std::string_view::npos) {
+      line.kind = ProfileLine::Kind::BadSection;
+      return line;
+    }
+    line.kind = ProfileLine::Kind::Section;
+    line.name = Trim(text.substr(1, close - 1));
+    return line;
+  }
+  std::size_t eq = text.find('=');
+  line.kind = ProfileLine::Kind::Other;
+  if (eq == std::string_view::npos) return line;
+  line.name = TrimRight(text.substr(0, eq));
+  if (line.name.empty()) return line;
+  line.kind = ProfileLine::Kind::Key;
+  line.value = StripQuotes(TrimLeft(text.substr(eq + 1)));
+  return line;
+}
+
+std::size_t ParsedProfile::KeyRefHash::operator()(const KeyRef& ref) const noexcept {
+  return ProfileNameHash()(ref.name) ^ (std::size_t{ref.section} * 0x9E3779B97F4A7C15ull);
+}
+
+bool ParsedProfile::KeyRefEqual::operator()(const KeyRef& a, const KeyRef& b) const noexcept {
+  return a.section == b.section && ProfileNameEqual()(a.name, b.name);
+}
+
+std::shared_ptr<const ParsedProfile> ParsedProfile::Parse(std::string bytes) {
+  std::shared_ptr<ParsedProfile> profile(new ParsedProfile);
+  profile->bytes_ = std::move(bytes);
+  profile->Load();
+  return profile;
+}
+
+std::shared_ptr<const ParsedProfile> ParsedProfile::Empty() {
+  static const std::shared_ptr<const ParsedProfile> empty(new ParsedProfile);
+  return empty;
+}
+
+void ParsedProfile::Load() {
+  std::string_view data = WithoutTrailingNuls(bytes_);
+  if (data.find('\0') != std::string_view::npos) {
+    bytes_.clear();
+    return;
+  }
+  data.remove_prefix(BomLength(data));
+  keyIndex_.reserve(static_cast<std::size_t>(std::count(data.begin(), data.end(), '\n')) + 1);
+
+  // The first of two sections or keys of one name wins; the later one is never read, so it is
+  // neither indexed nor listed. The lines after a broken or nameless header belong to no
+  // section rather than to the section before it.
+  std::uint32_t current = kNoSection;
+  ForEachLine(data, [&](std::size_t begin, std::size_t end, std::size_t) {
+    ProfileLine line = ClassifyProfileLine(data.substr(begin, end - begin));
+    switch (line.kind) {
+      case ProfileLine::Kind::Section: {
+        current = kNoSection;
+        if (line.name.empty()) break;
+        auto index = static_cast<std::uint32_t>(sections_.size());
+        if (sectionIndex_.emplace(line.name, index).second) {
+          sections_.push_back(ProfileSection{line.name, {}});
+          current = index;
+        }
+        break;
+      }
+      case ProfileLine::Kind::BadSection:
+        current = kNoSection;
+        break;
+      case ProfileLine::Kind::Key: {
+        if (current == kNoSection) break;
+        auto& keys = sections_[current].keys;
+        if (keyIndex_.emplace(KeyRef{current, line.name}, static_cast<std::uint32_t>(keys.size()))
+                .second)
+          keys.push_back(ProfileKey{line.name, line.value});
+        break;
+      }
+      default:
+        break;
+    }
+  });
+}
+
+const ProfileSection* ParsedProfile::FindSection(std::string_view name) const {
+  auto it = sectionIndex_.find(Trim(name));
+  return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+const ProfileKey* ParsedProfile::FindKey(std::string_view section, std::string_view key) const {
+  auto it = sectionIndex_.find(Trim(section));
+  if (it == sectionIndex_.end()) return nullptr;
+  auto keyIt = keyIndex_.find(KeyRef{it->second, Trim(key)});
+  return keyIt == keyIndex_.end() ? nullptr : &sections_[it->second].keys[keyIt->second];
+}
+
+DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,
+                        const char* defaultValue, char* buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  std::string_view fallback = TrimmedDefault(defaultValue);
+  std::vector<std::string_view> names;
+  if (section == nullptr) {
+    for (const auto& s : profile.sections()) names.push_back(s.name);
+    return CopyList(names, fallback, buffer, size);
+  }
+  if (key == nullptr) {
+    if (Trim(section).empty()) {
+      buffer[0] = '\0';
+      if (size > 1) buffer[1] = '\0';
+      return 0;
+    }
+    if (const ProfileSection* found = profile.FindSection(section)) {
+      names.reserve(found->keys.size());
+      for (const auto& k : found->keys) names.push_back(k.name);
+    }
+    return CopyList(names, fallback, buffer, size);
+  }
+  const ProfileKey* found = profile.FindKey(section, key);
+  return CopyValue(found ? found->value : fallback, buffer, size);
+}
+
+std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
+                         std::string_view key, std::string_view defaultValue, DWORD bufferSize) {
+  if (bufferSize == 0) return {};
+  std::string_view value;
+  if (const ProfileKey* found = profile.FindKey(section, key)) {
+    value = found->value;
+  } else {
+    value = defaultValue;
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  }
+  return std::string(value.substr(0, bufferSize - 1));
+}
+
+std::vector<std::string> ProfileKeys(const ParsedProfile& profile, std::string_view section,
+                                     DWORD bufferSize) {
+  std::vector<std::string> keys;
+  if (bufferSize == 0) return keys;
+  std::string name(section);
+  std::string buffer(bufferSize, '\0');
+  CopyProfileString(profile, name.c_str(), nullptr, "", buffer.data(), bufferSize);
+  for (std::size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
+    std::size_t end = buffer.find('\0', at);
+    if (end == std::string::npos) end = buffer.size();
+    keys.emplace_back(buffer, at, end - at);
+    at = end + 1;
+  }
+  return keys;
+}
+
+bool EditProfileBytes(std::string& bytes, std::string_view section, const char* key,
+                      const char* value) {
+  while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
+  const std::size_t start = BomLength(bytes);
+  std::string_view data = std::string_view(bytes).substr(start);
+  section = Trim(section);
+
+  // Where the reader's section lies: its header line, its lines, and the first line that holds
+  // the key; every position is an offset into data.
+  bool inSection = false, sectionDone = false;
+  std::size_t headerBegin = 0, bodyEnd = data.size();
+  std::size_t lastContentEnd = std::string_view::npos;  // end of the last non-blank body line
+  bool lastContentTerminated = true;
+  std::size_t keyBegin = 0, keyEnd = 0, keyNext = 0;
+  std::string_view keyName;
+  bool keyFound = false;
+  ForEachLine(data, [&](std::size_t begin, std::size_t end, std::size_t next) {
+    if (sectionDone) return;
+    ProfileLine line = ClassifyProfileLine(data.substr(begin, end - begin));
+    bool header = line.kind == ProfileLine::Kind::Section ||
+                  line.kind == ProfileLine::Kind::BadSection;
+    if (inSection) {
+      if (header) {
+        bodyEnd = begin;
+        sectionDone = true;
+        return;
+      }
+      if (line.kind != ProfileLine::Kind::Blank) {
+        lastContentEnd = next;
+        lastContentTerminated = next > end;
+      }
+      if (!keyFound && key && line.kind == ProfileLine::Kind::Key &&
+          ProfileNameEqual()(line.name, Trim(key))) {
+        keyFound = true;
+        keyBegin = begin;
+        keyEnd = end;
+        keyNext = next;
+        keyName = line.name;
+      }
+      return;
+    }
+    if (line.kind == ProfileLine::Kind::Section && !line.name.empty() &&
+        ProfileNameEqual()(line.name, section)) {
+      inSection = true;
+      headerBegin = begin;
+      lastContentEnd = next;
+      lastContentTerminated = next > end;
+    }
+  });
+
+  auto absolute = [start](std::size_t offset) { return start + offset; };
+  if (key == nullptr) {
+    if (!inSection) return false;
+    bytes.erase(absolute(headerBegin), bodyEnd - headerBegin);
+    return true;
+  }
+  if (value == nullptr) {
+    if (!keyFound) return false;
+    bytes.erase(absolute(keyBegin), keyNext - keyBegin);
+    return true;
+  }
+  if (keyFound) {
+    std::string line = std::string(keyName) + "=" + value;
+    if (data.substr(keyBegin, keyEnd - keyBegin) == line) return false;
+    bytes.replace(absolute(keyBegin), keyEnd - keyBegin, line);
+    return true;
+  }
+  std::string line = std::string(Trim(key)) + "=" + value + "\r\n";
+  if (inSection) {
+    if (!lastContentTerminated) line.insert(0, "\r\n");
+    bytes.insert(absolute(lastContentEnd), line);
+    return true;
+  }
+  if (!bytes.empty() && !IsLineEnd(bytes.back())) bytes += "\r\n";
+  bytes += "[" + std::string(section) + "]\r\n" + line;
+  return true;
+}
+
+}  // namespace platform::posix

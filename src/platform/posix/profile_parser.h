@@ -1,0 +1,112 @@
+#pragma once
+// The parsed form of a profile (INI) file and the answers GetPrivateProfileStringA gives from it.
+// Kept apart from the file cache so that tests and the fuzz target can feed it bytes directly.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform::posix {
+
+// Names compare as Windows compares them on a double-byte code page: ASCII letters without
+// regard to case, except that a byte 0x81..0xFE starts a double-byte character whose trail byte
+// (which may be an ASCII letter in Big5) is compared exactly.
+struct ProfileNameHash {
+  std::size_t operator()(std::string_view name) const noexcept;
+};
+struct ProfileNameEqual {
+  bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
+// One line of a profile file, classified. Names and values are trimmed of blanks; a value has
+// one pair of matching quotes around it dropped.
+struct ProfileLine {
+  enum class Kind {
+    Blank,      // empty or blanks only
+    Comment,    // first non-blank is ';'
+    Section,    // "[name]", text after the last ']' ignored
+    BadSection, // '[' without a closing ']'
+    Key,        // "name=value" with a non-empty name
+    Other,      // no '=' (not a key), or an empty name
+  };
+  Kind kind = Kind::Blank;
+  std::string_view name;
+  std::string_view value;
+};
+ProfileLine ClassifyProfileLine(std::string_view line);
+
+struct ProfileKey {
+  std::string_view name;
+  std::string_view value;
+};
+
+struct ProfileSection {
+  std::string_view name;
+  std::vector<ProfileKey> keys;  // file order, each name once
+};
+
+// A profile file parsed once and read by many threads. Immutable after Parse; names and values
+// point into the file's bytes, which the object owns.
+class ParsedProfile {
+ public:
+  // A NUL byte anywhere but in trailing padding marks a binary file, which reads as empty.
+  static std::shared_ptr<const ParsedProfile> Parse(std::string bytes);
+  static std::shared_ptr<const ParsedProfile> Empty();
+
+  ParsedProfile(const ParsedProfile&) = delete;
+  ParsedProfile& operator=(const ParsedProfile&) = delete;
+
+  // Names are trimmed of blanks before they are looked up. nullptr when missing.
+  const ProfileSection* FindSection(std::string_view name) const;
+  const ProfileKey* FindKey(std::string_view section, std::string_view key) const;
+  const std::vector<ProfileSection>& sections() const { return sections_; }
+
+ private:
+  ParsedProfile() = default;
+  void Load();
+
+  struct KeyRef {
+    std::uint32_t section;
+    std::string_view name;
+  };
+  struct KeyRefHash {
+    std::size_t operator()(const KeyRef& ref) const noexcept;
+  };
+  struct KeyRefEqual {
+    bool operator()(const KeyRef& a, const KeyRef& b) const noexcept;
+  };
+
+  std::string bytes_;
+  std::vector<ProfileSection> sections_;
+  std::unordered_map<std::string_view, std::uint32_t, ProfileNameHash, ProfileNameEqual>
+      sectionIndex_;
+  std::unordered_map<KeyRef, std::uint32_t, KeyRefHash, KeyRefEqual> keyIndex_;
+};
+
+// GetPrivateProfileStringA on a parsed file: see platform/profile.h. A list is the section
+// names (section == nullptr) or the key names of section (key == nullptr); an empty list gives
+// the default as a value. The default loses its trailing spaces, as on Windows.
+DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,
+                        const char* defaultValue, char* buffer, DWORD size);
+
+// The value as CopyProfileString gives it into a buffer of bufferSize characters.
+std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
+                         std::string_view key, std::string_view defaultValue,
+                         DWORD bufferSize = 2048);
+
+// The key names of section as CopyProfileString lists them into a buffer of bufferSize.
+std::vector<std::string> ProfileKeys(const ParsedProfile& profile, std::string_view section,
+                                     DWORD bufferSize);
+
+// The file's bytes after setting (value != nullptr), deleting (value == nullptr) one key, or
+// deleting a whole section (key == nullptr). Lines not concerned are kept byte for byte; new
+// lines end in CR LF. Returns false when nothing changes.
+bool EditProfileBytes(std::string& bytes, std::string_view section, const char* key,
+                      const char* value);
+
+}  // namespace platform::posix
