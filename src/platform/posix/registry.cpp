@@ -1,0 +1,406 @@
+// The registry's raw calls over the prefix's store, their handle table, and the helper class.
+#include "platform/registry.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/posix/backend.h"
+#include "platform/posix/registry_store.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace posix {
+namespace {
+
+// Where a key lives in the store, and what its handle may do.
+struct KeyHandle {
+  Hive hive = Hive::LocalMachine;
+  std::string path;  // components joined by single backslashes
+  std::int64_t id = 0;
+  DWORD access = 0;
+  std::uint64_t epoch = 0;  // the store's epoch when the key was opened
+};
+
+// The open keys of the process. Handle values are never handed out twice, so a stale handle
+// can never reach another caller's key.
+class HandleTable {
+ public:
+  HKEY Add(KeyHandle handle) {
+    std::lock_guard lock(mutex_);
+    HKEY key = next_;
+    next_ += 4;
+    handles_.emplace(key, std::make_shared<const KeyHandle>(std::move(handle)));
+    return key;
+  }
+
+  std::shared_ptr<const KeyHandle> Find(HKEY key) const {
+    std::lock_guard lock(mutex_);
+    auto it = handles_.find(key);
+    return it == handles_.end() ? nullptr : it->second;
+  }
+
+  bool Remove(HKEY key) {
+    std::lock_guard lock(mutex_);
+    bool found = handles_.erase(key) > 0;
+    if (found) epoch_.fetch_add(1, std::memory_order_acq_rel);
+    return found;
+  }
+
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    handles_.clear();
+    epoch_.fetch_add(1, std::memory_order_acq_rel);
+  }
+
+  // Changes whenever a handle goes away; lets the enumeration cursor trust its handle without
+  // taking the lock.
+  std::uint64_t Epoch() const { return epoch_.load(std::memory_order_acquire); }
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<HKEY, std::shared_ptr<const KeyHandle>> handles_;
+  HKEY next_ = 0x1000;
+  std::atomic<std::uint64_t> epoch_{1};
+};
+
+HandleTable& Handles() {
+  static HandleTable* table = new HandleTable;  // used from any thread until exit
+  return *table;
+}
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT;
+}
+
+LONG ResolveKey(HKEY key, KeyHandle* out) {
+  if (IsPredefined(key)) {
+    out->hive = key == HKEY_CURRENT_USER ? Hive::CurrentUser : Hive::LocalMachine;
+    out->path = key == HKEY_CLASSES_ROOT ? "Software\\Classes" : "";
+    out->access = KEY_ALL_ACCESS;
+    if (LONG rc = Store().FindKey(out->hive, out->path, &out->id)) return rc;
+    out->epoch = Store().Epoch();
+    return ERROR_SUCCESS;
+  }
+  auto handle = Handles().Find(key);
+  if (!handle) return ERROR_INVALID_HANDLE;
+  // A handle of a prefix that has since been left names a key of another store.
+  if (LONG rc = Store().Ensure()) return rc;
+  if (handle->epoch != Store().Epoch()) return ERROR_INVALID_HANDLE;
+  *out = *handle;
+  return ERROR_SUCCESS;
+}
+
+bool Allows(const KeyHandle& key, DWORD needed) { return (key.access & needed) == needed; }
+
+std::string SubKeyPath(const std::string& base, const char* subKey) {
+  std::string path = base;
+  for (const std::string& component : SplitKeyPath(subKey ? subKey : "", GetACP())) {
+    if (!path.empty()) path += '\\';
+    path += component;
+  }
+  return path;
+}
+
+// Copies value data under the buffer contract of RegQueryValueExA and RegEnumValueA.
+LONG CopyData(std::string_view value, BYTE* data, DWORD* dataSize) {
+  if (!dataSize) return ERROR_SUCCESS;
+  DWORD size = static_cast<DWORD>(value.size());
+  if (data && *dataSize < size) {
+    *dataSize = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data && size) std::memcpy(data, value.data(), size);
+  *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+LONG SnapshotOf(HKEY key, std::shared_ptr<const ValueSnapshot>* snapshot) {
+  KeyHandle handle;
+  if (LONG rc = ResolveKey(key, &handle)) return rc;
+  if (!Allows(handle, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  return Store().Snapshot(handle.id, snapshot);
+}
+
+// The key a thread is enumerating and the snapshot it reads. A pass over the indexes 0, 1, 2 ...
+// checks the store once, at index 0, and then reads the snapshot without any lock for as long as
+// no handle was closed, nothing was written by this process and the prefix was not reopened.
+struct EnumCursor {
+  HKEY key = 0;
+  DWORD next = 0;
+  std::uint64_t handleEpoch = 0;
+  std::uint64_t localWrites = 0;
+  std::uint64_t generation = 0;
+  std::shared_ptr<const ValueSnapshot> snapshot;
+};
+
+thread_local EnumCursor cursor;
+
+const ValueSnapshot* EnumSnapshot(HKEY key, DWORD index, LONG* rc) {
+  if (cursor.snapshot && cursor.key == key && index != 0 && index == cursor.next &&
+      cursor.handleEpoch == Handles().Epoch() && cursor.localWrites == Store().LocalWrites() &&
+      cursor.generation == PrefixGeneration())
+    return cursor.snapshot.get();
+  cursor.snapshot.reset();
+  EnumCursor fresh;
+  fresh.key = key;
+  fresh.handleEpoch = Handles().Epoch();
+  fresh.generation = PrefixGeneration();
+  fresh.localWrites = Store().LocalWrites();
+  *rc = SnapshotOf(key, &fresh.snapshot);
+  if (*rc != ERROR_SUCCESS) return nullptr;
+  cursor = std::move(fresh);
+  return cursor.snapshot.get();
+}
+
+}  // namespace
+
+void CloseRegistryStore() {
+  Handles().Clear();
+  Store().Close();
+}
+
+}  // namespace posix
+
+using posix::Hive;
+using posix::KeyHandle;
+using posix::Store;
+
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, DWORD samDesired, HKEY* result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = 0;
+  KeyHandle handle;
+  if (LONG rc = posix::ResolveKey(key, &handle)) return rc;
+  handle.path = posix::SubKeyPath(handle.path, subKey);
+  if (LONG rc = Store().FindKey(handle.hive, handle.path, &handle.id)) return rc;
+  handle.access = samDesired;
+  handle.epoch = Store().Epoch();
+  *result = posix::Handles().Add(std::move(handle));
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, const char*, DWORD, DWORD samDesired,
+                     const void*, HKEY* result, DWORD* disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = 0;
+  KeyHandle handle;
+  if (LONG rc = posix::ResolveKey(key, &handle)) return rc;
+  handle.path = posix::SubKeyPath(handle.path, subKey);
+  bool created = false;
+  LONG rc = Store().FindKey(handle.hive, handle.path, &handle.id);
+  if (rc == ERROR_FILE_NOT_FOUND) {
+    if (!posix::Allows(handle, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    rc = Store().CreateKey(handle.hive, handle.path, &handle.id, &created);
+  }
+  if (rc != ERROR_SUCCESS) return rc;
+  handle.access = samDesired;
+  handle.epoch = Store().Epoch();
+  *result = posix::Handles().Add(std::move(handle));
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* dataSize) {
+  if (!name || !nameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  LONG rc = ERROR_SUCCESS;
+  const posix::ValueSnapshot* snapshot = posix::EnumSnapshot(key, index, &rc);
+  if (!snapshot) return rc;
+  posix::cursor.next = index + 1;
+  if (index >= snapshot->names.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& valueName = snapshot->names[index];
+  if (*nameSize <= valueName.size()) return ERROR_MORE_DATA;  // nameSize stays as it was
+  std::memcpy(name, valueName.c_str(), valueName.size() + 1);
+  *nameSize = static_cast<DWORD>(valueName.size());
+  if (type) *type = snapshot->types[index];
+  return posix::CopyData(snapshot->data[index], data, dataSize);
+}
+
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  KeyHandle handle;
+  if (LONG rc = posix::ResolveKey(key, &handle)) return rc;
+  if (!posix::Allows(handle, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  DWORD valueType = REG_NONE;
+  std::string value;
+  if (LONG rc = Store().QueryValue(handle.id, valueName ? valueName : "", &valueType, &value))
+    return rc;
+  if (type) *type = valueType;
+  return posix::CopyData(value, data, dataSize);
+}
+
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataSize) {
+  if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  KeyHandle handle;
+  if (LONG rc = posix::ResolveKey(key, &handle)) return rc;
+  if (!posix::Allows(handle, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  std::string_view bytes(reinterpret_cast<const char*>(data), data ? dataSize : 0);
+  return Store().SetValue(handle.id, valueName ? valueName : "", type, bytes);
+}
+
+LONG RegDeleteValueA(HKEY key, const char* valueName) {
+  KeyHandle handle;
+  if (LONG rc = posix::ResolveKey(key, &handle)) return rc;
+  if (!posix::Allows(handle, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  return Store().DeleteValue(handle.id, valueName ? valueName : "");
+}
+
+LONG RegCloseKey(HKEY key) {
+  if (posix::IsPredefined(key)) return ERROR_SUCCESS;
+  return posix::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+std::vector<std::string> ListRegistryValueNames(HKEY root, const std::string& subKey) {
+  HKEY key = 0;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+  std::shared_ptr<const posix::ValueSnapshot> snapshot;
+  LONG rc = posix::SnapshotOf(key, &snapshot);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS ? snapshot->names : std::vector<std::string>{};
+}
+
+// ---- The helper class ----
+
+namespace {
+
+std::string Format(const char* pattern, const std::string& argument) {
+  std::string text = pattern;
+  text.replace(text.find("%s"), 2, argument);
+  return text;
+}
+
+[[noreturn]] void Fail(const char* pattern, const std::string& argument) {
+  throw RegistryError(Format(pattern, argument));
+}
+
+// A path that starts with a backslash is taken from the root key, any other from the open key
+// (or the root key when none is open).
+HKEY BaseKey(HKEY root, HKEY current, const std::string& key, std::string* path) {
+  bool absolute = !key.empty() && key[0] == '\\';
+  *path = absolute ? key.substr(1) : key;
+  return (absolute || current == 0) ? root : current;
+}
+
+}  // namespace
+
+Registry::Registry(DWORD access) : access_(access) {}
+
+Registry::~Registry() { CloseKey(); }
+
+void Registry::SetRootKey(HKEY root) {
+  CloseKey();
+  root_ = root;
+}
+
+bool Registry::KeyExists(const std::string& key) {
+  std::string path;
+  HKEY base = BaseKey(root_, current_, key, &path);
+  HKEY opened = 0;
+  if (RegOpenKeyExA(base, path.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+void Registry::CreateKey(const std::string& key) {
+  std::string path;
+  HKEY base = BaseKey(root_, current_, key, &path);
+  HKEY created = 0;
+  DWORD disposition = 0;
+  if (RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                      &disposition) != ERROR_SUCCESS)
+    Fail("Failed to create key %s", key);
+  RegCloseKey(created);
+}
+
+bool Registry::OpenKey(const std::string& key, bool canCreate) {
+  std::string path;
+  HKEY base = BaseKey(root_, current_, key, &path);
+  HKEY opened = 0;
+  LONG rc = canCreate ? RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, access_, nullptr,
+                                        &opened, nullptr)
+                      : RegOpenKeyExA(base, path.c_str(), 0, access_, &opened);
+  if (rc != ERROR_SUCCESS) return false;
+  CloseKey();
+  current_ = opened;
+  return true;
+}
+
+bool Registry::OpenKeyReadOnly(const std::string& key) {
+  std::string path;
+  HKEY base = BaseKey(root_, current_, key, &path);
+  HKEY opened = 0;
+  if (RegOpenKeyExA(base, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  CloseKey();
+  current_ = opened;
+  return true;
+}
+
+void Registry::CloseKey() {
+  if (current_) RegCloseKey(current_);
+  current_ = 0;
+}
+
+bool Registry::ValueExists(const std::string& name) {
+  DWORD type = 0, size = 0;
+  return RegQueryValueExA(current_, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+}
+
+std::int32_t Registry::ReadInteger(const std::string& name) {
+  BYTE buffer[4] = {};
+  DWORD type = REG_NONE, size = sizeof buffer;
+  if (RegQueryValueExA(current_, name.c_str(), nullptr, &type, buffer, &size) != ERROR_SUCCESS)
+    Fail("Failed to get data for '%s'", name);
+  if (type != REG_DWORD) Fail("Invalid data type for '%s'", name);
+  return static_cast<std::int32_t>(buffer[0] | buffer[1] << 8 | buffer[2] << 16 |
+                                   static_cast<std::uint32_t>(buffer[3]) << 24);
+}
+
+void Registry::WriteInteger(const std::string& name, std::int32_t value) {
+  auto bits = static_cast<std::uint32_t>(value);
+  const BYTE bytes[4] = {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8),
+                         static_cast<BYTE>(bits >> 16), static_cast<BYTE>(bits >> 24)};
+  if (RegSetValueExA(current_, name.c_str(), 0, REG_DWORD, bytes, sizeof bytes) != ERROR_SUCCESS)
+    Fail("Failed to set data for '%s'", name);
+}
+
+std::string Registry::ReadString(const std::string& name) {
+  DWORD type = REG_NONE, size = 0;
+  if (RegQueryValueExA(current_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      size == 0)
+    return "";
+  std::string value;
+  LONG rc = ERROR_MORE_DATA;
+  // The value may grow between asking for its size and reading it (another process writes).
+  for (int attempt = 0; attempt < 4 && rc == ERROR_MORE_DATA; ++attempt) {
+    value.resize(size);
+    rc = RegQueryValueExA(current_, name.c_str(), nullptr, &type,
+                          reinterpret_cast<BYTE*>(value.data()), &size);
+  }
+  if (rc != ERROR_SUCCESS) Fail("Failed to get data for '%s'", name);
+  if (type != REG_SZ && type != REG_EXPAND_SZ) Fail("Invalid data type for '%s'", name);
+  value.resize(size);
+  if (auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
+  return value;
+}
+
+void Registry::WriteString(const std::string& name, const std::string& value) {
+  if (RegSetValueExA(current_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+    Fail("Failed to set data for '%s'", name);
+}
+
+bool Registry::DeleteValue(const std::string& name) {
+  return RegDeleteValueA(current_, name.c_str()) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> Registry::GetValueNames() {
+  std::shared_ptr<const posix::ValueSnapshot> snapshot;
+  if (!current_ || posix::SnapshotOf(current_, &snapshot) != ERROR_SUCCESS) return {};
+  return snapshot->names;
+}
+
+}  // namespace platform
