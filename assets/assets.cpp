@@ -7,4 +7,6 @@ QString PicturePath(const QString& controlName) {
   return QStringLiteral(":/assets/") + controlName + QStringLiteral(".jpg");
 }
 
+QString IconPath() { return QStringLiteral(":/assets/ZelvaFont.png"); }
+
 }  // namespace assets

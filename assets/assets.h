@@ -8,4 +8,7 @@ namespace assets {
 // ":/assets/<name>.jpg" for a picture control name ("MainBack", "FI1", "InstallBack", "Mark").
 QString PicturePath(const QString& controlName);
 
+// ":/assets/ZelvaFont.png", the program's window icon.
+QString IconPath();
+
 }  // namespace assets

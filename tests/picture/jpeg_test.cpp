@@ -1,0 +1,152 @@
+// JPEG decoding of good, damaged and foreign data, and the encode/decode round trip.
+#include "picture/jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/prefix.h"
+#include "support/test_support.h"
+
+namespace {
+
+using picture::Bitmap;
+
+// A picture with some structure, so that damage to the data shows.
+Bitmap Gradient(int width, int height) {
+  Bitmap bitmap;
+  bitmap.width = width;
+  bitmap.height = height;
+  bitmap.rgb.resize(static_cast<std::size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = &bitmap.rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+      p[0] = static_cast<std::uint8_t>(x * 255 / width);
+      p[1] = static_cast<std::uint8_t>(y * 255 / height);
+      p[2] = static_cast<std::uint8_t>(((x / 8 + y / 8) % 2) ? 200 : 40);
+    }
+  }
+  return bitmap;
+}
+
+std::vector<std::uint8_t> Encode(const Bitmap& bitmap, int quality = 90) {
+  std::vector<std::uint8_t> bytes;
+  EXPECT_TRUE(picture::EncodeJpeg(bitmap, quality, bytes));
+  return bytes;
+}
+
+Bitmap Decode(const std::vector<std::uint8_t>& bytes) {
+  return picture::DecodeJpeg(bytes.data(), bytes.size());
+}
+
+TEST(Jpeg, RoundTripKeepsSizeAndColours) {
+  for (auto [width, height] : {std::pair{1, 1}, {17, 9}, {630, 451}, {24, 18}}) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    const Bitmap original = Gradient(width, height);
+    const Bitmap decoded = Decode(Encode(original, 95));
+    ASSERT_EQ(decoded.width, width);
+    ASSERT_EQ(decoded.height, height);
+    ASSERT_EQ(decoded.rgb.size(), original.rgb.size());
+    long worst = 0;
+    double total = 0;
+    for (std::size_t i = 0; i < original.rgb.size(); ++i) {
+      const long diff = std::labs(long{original.rgb[i]} - long{decoded.rgb[i]});
+      worst = std::max(worst, diff);
+      total += static_cast<double>(diff);
+    }
+    // Lossy, but close: the average byte stays within a few steps.
+    EXPECT_LT(total / static_cast<double>(original.rgb.size()), 6.0);
+    EXPECT_LT(worst, 128);
+  }
+}
+
+TEST(Jpeg, DamagedOrForeignDataGivesAnEmptyPicture) {
+  const std::vector<std::uint8_t> good = Encode(Gradient(64, 48));
+  ASSERT_GT(good.size(), 200u);
+
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"empty", {}});
+  cases.push_back({"start marker only", {0xFF, 0xD8}});
+  cases.push_back({"header cut short", {good.begin(), good.begin() + 100}});
+  cases.push_back({"data cut short", {good.begin(), good.begin() + good.size() * 2 / 3}});
+  cases.push_back({"end marker missing", {good.begin(), good.end() - 2}});
+  std::vector<std::uint8_t> scrambled = good;
+  for (std::size_t i = scrambled.size() / 2; i < scrambled.size() - 2; i += 3) scrambled[i] = 0xFF;
+  cases.push_back({"entropy data scrambled", scrambled});
+  const std::string text = "[Lang]\r\n1028=cht\r\n";
+  cases.push_back({"an INI file", {text.begin(), text.end()}});
+  // A PNG signature and header.
+  cases.push_back({"a PNG", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13}});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bitmap bitmap = picture::DecodeJpeg(c.bytes.data(), c.bytes.size());
+    EXPECT_TRUE(bitmap.Empty());
+    EXPECT_TRUE(bitmap.rgb.empty());
+  }
+  EXPECT_TRUE(picture::DecodeJpeg(nullptr, 10).Empty());
+}
+
+TEST(Jpeg, HugeDeclaredSizeIsRefused) {
+  std::vector<std::uint8_t> bytes = Encode(Gradient(16, 16));
+  // Rewrite the frame header (SOF0: FF C0, length, precision, height, width) to 20000 x 20000.
+  bool patched = false;
+  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = 20000 >> 8;
+      bytes[i + 6] = 20000 & 0xFF;
+      bytes[i + 7] = 20000 >> 8;
+      bytes[i + 8] = 20000 & 0xFF;
+      patched = true;
+      break;
+    }
+  }
+  ASSERT_TRUE(patched);
+  EXPECT_TRUE(Decode(bytes).Empty());
+}
+
+TEST(Jpeg, EncodeRefusesAnEmptyOrShortBitmap) {
+  std::vector<std::uint8_t> out{1, 2, 3};
+  EXPECT_FALSE(picture::EncodeJpeg(Bitmap{}, 90, out));
+  EXPECT_TRUE(out.empty());
+  Bitmap shortBitmap;
+  shortBitmap.width = 10;
+  shortBitmap.height = 10;
+  shortBitmap.rgb.resize(10);
+  EXPECT_FALSE(picture::EncodeJpeg(shortBitmap, 90, out));
+}
+
+TEST(Jpeg, LoadsFilesByWindowsPath) {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir disc;
+  platform::DriveDeclaration drive;
+  drive.letter = 'E';
+  drive.hostFolder = disc.str();
+  drive.label = "QRTMV";
+  ASSERT_TRUE(platform::DeclareDrive(drive, platform::DeclarationScope::Process));
+
+  const std::vector<std::uint8_t> good = Encode(Gradient(40, 30));
+  testing_support::WriteFile(disc.path() / "tmp" / "img" / "installed.jpg",
+                             std::string(good.begin(), good.end()));
+  testing_support::WriteFile(disc.path() / "tmp" / "img" / "broken.jpg",
+                             std::string(good.begin(), good.begin() + 50));
+
+  const Bitmap loaded = picture::LoadJpegFile("E:\\tmp\\img\\installed.jpg");
+  EXPECT_EQ(loaded.width, 40);
+  EXPECT_EQ(loaded.height, 30);
+  // Disc names do not care about case.
+  EXPECT_EQ(picture::LoadJpegFile("E:\\TMP\\IMG\\INSTALLED.JPG").width, 40);
+  EXPECT_TRUE(picture::LoadJpegFile("E:\\tmp\\img\\broken.jpg").Empty());
+  EXPECT_TRUE(picture::LoadJpegFile("E:\\tmp\\img\\missing.jpg").Empty());
+  EXPECT_TRUE(picture::LoadJpegFile("E:\\tmp\\img").Empty());
+  EXPECT_TRUE(picture::LoadJpegFile("Q:\\nowhere.jpg").Empty());
+}
+
+}  // namespace
