@@ -1,0 +1,231 @@
+// Drive enumeration with its buffer contract, drive types, volume labels, and the discs of the
+// mount table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/posix/host.h"
+#include "platform/prefix.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Discs mounted on the test machine take letters too; the enumeration cases need a machine
+// without them.
+bool HostHasMountedDiscs() {
+  return !platform::posix::ParseOpticalMounts(
+              testing_support::ReadFile("/proc/self/mountinfo"))
+              .empty();
+}
+
+void Declare(char letter, platform::DWORD type, const std::string& folder,
+             const std::string& label = "") {
+  platform::DriveDeclaration drive;
+  drive.letter = letter;
+  drive.type = type;
+  drive.hostFolder = folder;
+  drive.label = label;
+  ASSERT_TRUE(platform::DeclareDrive(drive, platform::DeclarationScope::Process));
+}
+
+// A minimal ISO 9660 image: empty system area, a primary volume descriptor with the label, the
+// set terminator.
+std::string IsoImage(const std::string& label) {
+  constexpr std::size_t kSector = 2048;
+  std::string image(kSector * 20, '\0');
+  char* pvd = image.data() + 16 * kSector;
+  pvd[0] = 1;
+  std::memcpy(pvd + 1, "CD001", 5);
+  pvd[6] = 1;
+  std::memset(pvd + 8, ' ', 32);
+  std::memset(pvd + 40, ' ', 32);
+  std::memcpy(pvd + 40, label.data(), std::min<std::size_t>(label.size(), 32));
+  auto both32 = [](char* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+      at[i] = static_cast<char>(v >> (8 * i));
+      at[7 - i] = static_cast<char>(v >> (8 * i));
+    }
+  };
+  auto both16 = [](char* at, std::uint16_t v) {
+    at[0] = static_cast<char>(v);
+    at[1] = static_cast<char>(v >> 8);
+    at[2] = static_cast<char>(v >> 8);
+    at[3] = static_cast<char>(v);
+  };
+  both32(pvd + 80, 20);        // volume space size in sectors
+  both16(pvd + 120, 1);        // volume set size
+  both16(pvd + 124, 1);        // volume sequence number
+  both16(pvd + 128, kSector);  // logical block size
+  char* root = pvd + 156;      // root directory record
+  root[0] = 34;
+  both32(root + 2, 18);
+  both32(root + 10, kSector);
+  root[25] = 2;
+  both16(root + 28, 1);
+  root[32] = 1;
+  pvd[881] = 1;
+  char* terminator = image.data() + 17 * kSector;
+  terminator[0] = static_cast<char>(255);
+  std::memcpy(terminator + 1, "CD001", 5);
+  terminator[6] = 1;
+  char* dir = image.data() + 18 * kSector;  // "." and ".." of the root
+  for (int i = 0; i < 2; ++i) {
+    char* record = dir + 34 * i;
+    record[0] = 34;
+    both32(record + 2, 18);
+    both32(record + 10, kSector);
+    record[25] = 2;
+    both16(record + 28, 1);
+    record[32] = 1;
+    record[33] = static_cast<char>(i);
+  }
+  return image;
+}
+
+TEST(Drives, EightDrivesDoNotFitInThirtyTwoCharacters) {
+  if (HostHasMountedDiscs()) GTEST_SKIP() << "this machine has discs mounted";
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir folder;
+  for (char letter = 'D'; letter <= 'I'; ++letter) Declare(letter, platform::DRIVE_CDROM, folder.str());
+
+  char buffer[40];
+  std::memset(buffer, 0, sizeof buffer);
+  ASSERT_EQ(platform::GetLogicalDriveStringsA(32, buffer), 28u);  // seven drives
+  EXPECT_EQ(std::string(buffer, 29),
+            std::string("C:\\\0D:\\\0E:\\\0F:\\\0G:\\\0H:\\\0I:\\\0\0", 29));
+
+  Declare('J', platform::DRIVE_CDROM, folder.str());  // eighth: seen at once, needs 33
+  std::memset(buffer, 0, sizeof buffer);
+  EXPECT_EQ(platform::GetLogicalDriveStringsA(32, buffer), 33u);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '\0'));
+  EXPECT_EQ(platform::GetLogicalDriveStringsA(0, nullptr), 33u);
+  EXPECT_EQ(platform::GetLogicalDriveStringsA(33, buffer), 32u);
+  EXPECT_EQ(std::string(buffer + 28, 5), std::string("J:\\\0\0", 5));
+
+  ASSERT_TRUE(platform::ForgetDrive('J', platform::DeclarationScope::Process));
+  EXPECT_EQ(platform::GetLogicalDriveStringsA(32, buffer), 28u);
+}
+
+TEST(Drives, TypesOfRoots) {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir folder;
+  Declare('D', platform::DRIVE_CDROM, folder.str(), "qrtmv");
+  Declare('F', platform::DRIVE_REMOVABLE, folder.str());
+  struct Case {
+    const char* root;
+    platform::DWORD type;
+  } cases[] = {
+      {"C:\\", platform::DRIVE_FIXED},      {"D:\\", platform::DRIVE_CDROM},
+      {"d:\\", platform::DRIVE_CDROM},      {"D:", platform::DRIVE_CDROM},
+      {"D:/", platform::DRIVE_CDROM},       {"F:\\", platform::DRIVE_REMOVABLE},
+      {"Q:\\", platform::DRIVE_NO_ROOT_DIR}, {"D:\\TTF", platform::DRIVE_NO_ROOT_DIR},
+      {"", platform::DRIVE_NO_ROOT_DIR},    {"1:\\", platform::DRIVE_NO_ROOT_DIR},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::GetDriveTypeA(c.root), c.type) << c.root;
+  ASSERT_TRUE(platform::SetCurrentDirectoryA("D:\\"));
+  EXPECT_EQ(platform::GetDriveTypeA(nullptr), platform::DRIVE_CDROM);
+}
+
+TEST(Drives, LabelsComeAsGivenInTheAnsiCodePage) {
+  testing_support::TempPrefix prefix(1028);
+  testing_support::TempDir folder;
+  Declare('D', platform::DRIVE_CDROM, folder.str(), "qrtmv");
+  Declare('E', platform::DRIVE_CDROM, folder.str(), "字型");
+  Declare('F', platform::DRIVE_FIXED, folder.str(), "");
+
+  char label[128] = {};
+  char fileSystem[128] = {};
+  platform::DWORD maxComponent = 0, flags = 0;
+  ASSERT_TRUE(platform::GetVolumeInformationA("D:\\", label, 128, nullptr, &maxComponent, &flags,
+                                              fileSystem, 128));
+  EXPECT_STREQ(label, "qrtmv");
+  EXPECT_STREQ(fileSystem, "CDFS");
+  ASSERT_TRUE(platform::GetVolumeInformationA("E:\\", label, 128, nullptr, nullptr, nullptr,
+                                              nullptr, 0));
+  EXPECT_STREQ(label, "\xA6\x72\xAB\xAC");  // Big5
+  ASSERT_TRUE(platform::GetVolumeInformationA("F:\\", label, 128, nullptr, nullptr, nullptr,
+                                              nullptr, 0));
+  EXPECT_STREQ(label, "");
+
+  char small[4] = {'x', 'x', 'x', 'x'};
+  EXPECT_FALSE(platform::GetVolumeInformationA("D:\\", small, 4, nullptr, nullptr, nullptr,
+                                               nullptr, 0));
+  EXPECT_EQ(std::string(small, 4), "xxxx");
+}
+
+TEST(Drives, ADriveWithoutAMediumIsNotReady) {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir folder;
+  Declare('D', platform::DRIVE_CDROM, "");
+  Declare('E', platform::DRIVE_CDROM, (folder.path() / "gone").string(), "QRTMV");
+
+  for (const char* root : {"D:\\", "E:\\"}) {
+    char label[128] = "previous";
+    EXPECT_EQ(platform::GetDriveTypeA(root), platform::DRIVE_CDROM) << root;
+    EXPECT_FALSE(platform::GetVolumeInformationA(root, label, 128, nullptr, nullptr, nullptr,
+                                                 nullptr, 0))
+        << root;
+    EXPECT_EQ(platform::GetLastError(), static_cast<platform::DWORD>(platform::ERROR_NOT_READY));
+    EXPECT_STREQ(label, "previous");
+  }
+  EXPECT_FALSE(platform::FileExists("D:\\setup.exe"));
+  EXPECT_FALSE(platform::GetVolumeInformationA("Q:\\", nullptr, 0, nullptr, nullptr, nullptr,
+                                               nullptr, 0));
+}
+
+TEST(Drives, MountTableListsEachOpticalMediumOnce) {
+  const std::string mountinfo =
+      "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+      "30 27 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "41 30 11:0 / /media/user/QRTMV\\040DISC ro,nosuid shared:7 master:3 - iso9660 "
+      "/dev/sr0 ro,norock\n"
+      "42 30 11:0 / /mnt/again ro - iso9660 /dev/sr0 ro\n"
+      "43 30 7:2 / /mnt/image ro,relatime - udf /dev/loop2 ro,utf8\n"
+      "44 30 0:50 / /mnt/iso9660 rw - tmpfs iso9660 rw\n"
+      "broken line\n";
+  auto mounts = platform::posix::ParseOpticalMounts(mountinfo);
+  ASSERT_EQ(mounts.size(), 2u);
+  EXPECT_EQ(mounts[0].mountPoint, "/media/user/QRTMV DISC");
+  EXPECT_EQ(mounts[0].fileSystem, "iso9660");
+  EXPECT_EQ(mounts[0].device, "/dev/sr0");
+  EXPECT_EQ(mounts[1].mountPoint, "/mnt/image");
+  EXPECT_EQ(mounts[1].fileSystem, "udf");
+  EXPECT_EQ(mounts[1].device, "/dev/loop2");
+}
+
+TEST(Drives, LabelIsReadFromTheMedium) {
+  testing_support::TempDir dir;
+  fs::path iso = dir.path() / "disc.iso";
+  testing_support::WriteFile(iso, IsoImage("QRTMV"));
+  EXPECT_EQ(platform::posix::ReadVolumeLabel(iso.string(), "fallback"), "QRTMV");
+
+  fs::path notIso = dir.path() / "plain.bin";
+  testing_support::WriteFile(notIso, std::string(65536, '\0'));
+  EXPECT_EQ(platform::posix::ReadVolumeLabel(notIso.string(), "fallback"), "fallback");
+  EXPECT_EQ(platform::posix::ReadVolumeLabel((dir.path() / "none").string(), "fallback"), "");
+}
+
+TEST(Drives, MountedDiscsTakeLettersAfterTheDeclaredOnes) {
+  auto mounts = platform::posix::ParseOpticalMounts(
+      testing_support::ReadFile("/proc/self/mountinfo"));
+  if (mounts.empty()) GTEST_SKIP() << "no ISO 9660 or UDF file system is mounted here";
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir folder;
+  Declare('D', platform::DRIVE_CDROM, folder.str(), "QRTMV");
+  EXPECT_EQ(platform::GetDriveTypeA("D:\\"), platform::DRIVE_CDROM);
+  auto host = platform::ResolveHostPath("D:\\");
+  ASSERT_TRUE(host);
+  EXPECT_EQ(*host, fs::path(folder.str()).lexically_normal().string());
+  auto e = platform::ResolveHostPath("E:\\");
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->rfind(mounts[0].mountPoint, 0), 0u);
+  EXPECT_EQ(platform::GetDriveTypeA("E:\\"), platform::DRIVE_CDROM);
+}
+
+}  // namespace
