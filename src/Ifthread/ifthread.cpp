@@ -115,6 +115,11 @@ void TIFThread::Stop() {
   WaitFor();
 }
 
+bool TIFThread::Idle() {
+  TLockHolder hold(window_.Locks().RequestLock);
+  return asleep_ && !RecountRequest && !StyleRequest && !SetAllRequest && !QuitRequest;
+}
+
 TIFThread::JobKind TIFThread::TakeRequest() {
   TLockHolder hold(window_.Locks().RequestLock);
   if (QuitRequest) {
@@ -135,6 +140,7 @@ TIFThread::JobKind TIFThread::TakeRequest() {
     RecountRequest = 0;
     return SelectionCount;
   }
+  asleep_ = true;
   return NoJob;
 }
 
@@ -158,6 +164,7 @@ void TIFThread::Execute() {
           // A request posted after the look above has already left its wake-up pending, and a
           // terminated worker does not sleep.
           if (!Terminated()) SleepUntilWoken();
+          asleep_ = false;
           break;
       }
     } catch (...) {

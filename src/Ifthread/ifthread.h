@@ -76,6 +76,10 @@ class TIFThread : public platform::Thread {
   // running finishes first).
   void Stop();
 
+  // True while the worker sleeps with no request left (for tests and benchmarks that wait for
+  // the counters to settle).
+  bool Idle();
+
  protected:
   void Execute() override;
 
@@ -89,6 +93,7 @@ class TIFThread : public platform::Thread {
   std::int32_t Job = NoJob;
   std::int32_t Step = 0;
   bool takenSetAllValue_ = false;
+  std::atomic<bool> asleep_{false};
   // The request flags: read and written only under RequestLock.
   std::uint8_t RecountRequest = 0;
   std::uint8_t StyleRequest = 0;
