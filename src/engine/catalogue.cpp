@@ -1,5 +1,6 @@
 // The engine record and the font catalogue: loading a set's catalogue files and the lookups of
 // styles, fonts, display names and font values.
+#include <algorithm>
 #include <charconv>
 #include <map>
 
@@ -27,38 +28,29 @@ std::int64_t ParseCount(std::string_view text) {
   return value < 0 ? 0 : value;
 }
 
-namespace {
-
-long long LargestNumberedKeyOfFont(const std::string& fontKey, const std::string& prefix) {
-  const FontEngine& e = MutableEngine();
-  long long largest = 0;
-  for (const CatalogueReaders* readers : {&e.FontReaders, &e.LangFontReaders}) {
-    for (const auto& reader : *readers) {
-      if (reader) largest = std::max(largest, reader->LargestNumberedKey(fontKey, prefix));
-    }
-  }
-  return largest;
-}
-
-}  // namespace
-
-std::int64_t ReadBoundedCount(const std::string& fontKey, const std::string& countKey,
-                              const std::string& prefix) {
-  std::string text;
-  ReadFontValue(fontKey, countKey, text);
-  std::int64_t count = ParseCount(text);
-  if (count == 0) return 0;
-  return std::min<std::int64_t>(count, LargestNumberedKeyOfFont(fontKey, prefix));
-}
-
 std::vector<std::string> ReadNumberedValues(const std::string& fontKey,
                                             const std::string& countKey,
                                             const std::string& prefix) {
   std::vector<std::string> values;
-  const std::int64_t count = ReadBoundedCount(fontKey, countKey, prefix);
+  std::string text;
+  ReadFontValue(fontKey, countKey, text);
+  const std::int64_t count = ParseCount(text);
+  if (count == 0) return values;
+  const FontEngine& e = MutableEngine();
+  std::vector<long long> numbers;
+  for (const CatalogueReaders* readers : {&e.FontReaders, &e.LangFontReaders}) {
+    for (const auto& reader : *readers) {
+      if (!reader) continue;
+      for (long long n : reader->NumberedKeys(fontKey, prefix)) {
+        if (n <= count) numbers.push_back(n);
+      }
+    }
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
   std::string value;
-  for (std::int64_t i = 1; i <= count; ++i) {
-    if (ReadFontValue(fontKey, prefix + std::to_string(i), value)) values.push_back(value);
+  for (long long n : numbers) {
+    if (ReadFontValue(fontKey, prefix + std::to_string(n), value)) values.push_back(value);
   }
   return values;
 }

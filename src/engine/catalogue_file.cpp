@@ -170,11 +170,11 @@ const std::vector<std::string>& CatalogueFile::Keys(std::string_view section) co
   return s == sections.end() ? none : s->second.keys;
 }
 
-long long CatalogueFile::LargestNumberedKey(std::string_view section,
-                                            std::string_view prefix) const {
+std::vector<long long> CatalogueFile::NumberedKeys(std::string_view section,
+                                                  std::string_view prefix) const {
+  std::vector<long long> numbers;
   auto s = sections.find(section);
-  if (s == sections.end()) return 0;
-  long long largest = 0;
+  if (s == sections.end()) return numbers;
   for (const auto& [key, value] : s->second.values) {
     if (key.size() <= prefix.size() || key.size() - prefix.size() > 18) continue;
     if (!NameEqual{}(std::string_view(key).substr(0, prefix.size()), prefix)) continue;
@@ -184,9 +184,9 @@ long long CatalogueFile::LargestNumberedKey(std::string_view section,
       continue;
     long long n = 0;
     for (char c : digits) n = n * 10 + (c - '0');
-    largest = std::max(largest, n);
+    numbers.push_back(n);
   }
-  return largest;
+  return numbers;
 }
 
 }  // namespace engine

@@ -41,9 +41,10 @@ struct CatalogueFile {
   std::string_view Value(std::string_view section, std::string_view key) const;
   // The keys of section in file order (empty when missing).
   const std::vector<std::string>& Keys(std::string_view section) const;
-  // The largest n for which section holds a key named prefix + n (decimal, no leading zero);
-  // 0 when there is none. Bounds the loops over numbered keys whatever a count claims.
-  long long LargestNumberedKey(std::string_view section, std::string_view prefix) const;
+  // Every n for which section holds a key named prefix + n (decimal, no leading zero), in no
+  // particular order. Lets the loops over numbered keys visit only keys that exist, whatever
+  // a count claims.
+  std::vector<long long> NumberedKeys(std::string_view section, std::string_view prefix) const;
 };
 
 // The limits of the INI reader: a value is cut to 2047 characters, a section's key list to

@@ -18,13 +18,9 @@ FontEngine& MutableEngine();
 // not fit in 32 bits. Negative counts count as 0.
 std::int64_t ParseCount(std::string_view text);
 
-// The integer value of a font's count key (e.g. "RegNameCount"), bounded by the largest
-// numbered key (prefix + n) that any Font file holds for the font, so that a count of two
-// thousand million does not walk two thousand million empty keys.
-std::int64_t ReadBoundedCount(const std::string& fontKey, const std::string& countKey,
-                              const std::string& prefix);
-
-// The non-empty values of prefix + 1 ... prefix + count.
+// The non-empty values of prefix + 1 ... prefix + count, count being the integer value of
+// countKey. Only keys that some Font file holds are read, so that a count of two thousand
+// million does not walk two thousand million missing keys.
 std::vector<std::string> ReadNumberedValues(const std::string& fontKey,
                                             const std::string& countKey,
                                             const std::string& prefix);

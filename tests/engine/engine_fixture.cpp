@@ -1,0 +1,158 @@
+// The generated product disc and the read-back helpers of the engine's tests.
+#include "engine/engine_fixture.h"
+
+#include "engine/engine.h"
+#include "engine/test_helpers.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+
+namespace engine_test {
+
+fs::path DejaVu(const std::string& name) {
+  return fs::path("/usr/share/fonts/truetype/dejavu") / name;
+}
+
+fs::path FontCollection() {
+  for (const char* candidate : {"/usr/share/fonts/truetype/arphic/uming.ttc",
+                                "/usr/share/fonts/truetype/arphic/ukai.ttc"}) {
+    if (fs::exists(candidate)) return candidate;
+  }
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator("/usr/share/fonts", ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().extension() == ".ttc") return it->path();
+  }
+  return {};
+}
+
+void EngineTest::SetUpDisc(unsigned short language) {
+  if (!fs::exists(DejaVu("DejaVuSans.ttf"))) GTEST_SKIP() << "the DejaVu fonts are not installed";
+  engine::ReleaseEngine();
+  disc_.reset();
+  prefix_.reset();  // the old prefix restores the environment as it goes
+  prefix_ = std::make_unique<testing_support::TempPrefix>(language);
+  disc_ = std::make_unique<testing_support::TempDir>();
+  fs::create_directories(infoDir());
+  DeclareDisc();
+  // Every Windows system has the installed-font list; make sure the prefix has it too.
+  platform::HKEY key = 0;
+  ASSERT_EQ(platform::RegCreateKeyExA(platform::HKEY_LOCAL_MACHINE, kNtFontsKey, 0, nullptr, 0,
+                                      platform::KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            platform::ERROR_SUCCESS);
+  platform::RegCloseKey(key);
+}
+
+void EngineTest::DeclareDisc() {
+  platform::DriveDeclaration drive;
+  drive.letter = 'D';
+  drive.type = platform::DRIVE_CDROM;
+  drive.hostFolder = discDir().string();
+  drive.label = "QRTMV";
+  ASSERT_TRUE(platform::DeclareDrive(drive, platform::DeclarationScope::Process));
+}
+
+ReadOnlyRegistry::ReadOnlyRegistry(EngineTest& test) : test_(test) {
+  // The store must exist with its write-ahead files before it is frozen.
+  platform::ListRegistryValueNames(platform::HKEY_LOCAL_MACHINE, kNtFontsKey);
+  store_ = std::make_unique<ReadOnlyFolder>(test_.prefixDir() / "registry.db");
+  platform::ReopenPrefix();
+  test_.DeclareDisc();
+}
+
+ReadOnlyRegistry::~ReadOnlyRegistry() {
+  store_.reset();
+  platform::ReopenPrefix();
+  test_.DeclareDisc();
+}
+
+bool ReadOnlyRegistry::ok() const { return store_->ok(); }
+
+void EngineTest::TearDown() {
+  engine::ReleaseEngine();
+  platform::ForgetDrive('D', platform::DeclarationScope::Process);
+  disc_.reset();
+  prefix_.reset();
+}
+
+void EngineTest::WriteCatalogue(const std::string& name, const std::string& bytes) {
+  testing_support::WriteFile(infoDir() / name, bytes);
+}
+
+void EngineTest::PutFont(const std::string& relative, const fs::path& from) {
+  fs::path to = setDir() / relative;
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+bool EngineTest::Load() { return engine::LoadCatalogue(kInfoDir, kSetDir, 0); }
+
+std::vector<std::pair<std::string, std::string>> EngineTest::Entries() const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  platform::HKEY key = 0;
+  if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kNtFontsKey, 0, platform::KEY_READ,
+                              &key) != platform::ERROR_SUCCESS) {
+    return entries;
+  }
+  for (const std::string& name :
+       platform::ListRegistryValueNames(platform::HKEY_LOCAL_MACHINE, kNtFontsKey)) {
+    char data[1024] = {};
+    platform::DWORD size = sizeof data;
+    platform::RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
+                               reinterpret_cast<platform::BYTE*>(data), &size);
+    entries.emplace_back(name, data);
+  }
+  platform::RegCloseKey(key);
+  return entries;
+}
+
+void EngineTest::SetEntry(const std::string& name, const std::string& data) {
+  platform::HKEY key = 0;
+  ASSERT_EQ(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kNtFontsKey, 0,
+                                    platform::KEY_ALL_ACCESS, &key),
+            platform::ERROR_SUCCESS);
+  ASSERT_EQ(platform::RegSetValueExA(key, name.c_str(), 0, platform::REG_SZ,
+                                     reinterpret_cast<const platform::BYTE*>(data.c_str()),
+                                     static_cast<platform::DWORD>(data.size() + 1)),
+            platform::ERROR_SUCCESS);
+  platform::RegCloseKey(key);
+}
+
+std::set<std::string> EngineTest::FontsFolder() const {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fontsDir())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+std::map<std::string, std::uintmax_t> EngineTest::Tree() const {
+  std::map<std::string, std::uintmax_t> tree;
+  for (const fs::path& root : {prefixDir(), discDir()}) {
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      const std::string name = entry.path().filename().string();
+      // The registry store's own files change with every read and write.
+      if (name.rfind("registry.db", 0) == 0) continue;
+      tree[entry.path().string()] = entry.is_regular_file() ? entry.file_size() : 0;
+    }
+  }
+  return tree;
+}
+
+std::string FontSection(const std::string& key, const std::string& source,
+                        const std::vector<std::string>& regNames, const std::string& size,
+                        const std::vector<std::string>& links) {
+  std::string s = "[" + key + "]\r\nSource=" + source + "\r\nSize=" + size + "\r\n";
+  s += "RegNameCount=" + std::to_string(regNames.size()) + "\r\n";
+  for (std::size_t i = 0; i < regNames.size(); ++i) {
+    s += "RegName" + std::to_string(i + 1) + "=" + regNames[i] + "\r\n";
+  }
+  if (!links.empty()) {
+    s += "LinkCount=" + std::to_string(links.size()) + "\r\n";
+    for (std::size_t i = 0; i < links.size(); ++i) {
+      s += "Link" + std::to_string(i + 1) + "=" + links[i] + "\r\n";
+    }
+  }
+  return s;
+}
+
+}  // namespace engine_test
