@@ -87,6 +87,8 @@ class TInsFont : public QWidget, public TIFWindow {
   std::int32_t EntryCount() const { return static_cast<std::int32_t>(Entries.size()); }
   const std::vector<InsCheckList>& Rows() const { return Entries; }
   bool HasWorker() const { return worker_ != nullptr; }
+  // True when no worker job runs or waits (the counters have settled).
+  bool WorkerIdle() { return worker_ == nullptr || worker_->Idle(); }
   bool Dragging() const { return dragging_; }
 
  protected:
