@@ -1,0 +1,104 @@
+#pragma once
+// zelvafont-ctl: what the command-line tool's parts share: its options, its exit codes, the
+// terminal's text encoding, the JSON writer and the command entry points.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ctl {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitUsage = 2,
+  kExitNoDisc = 3,
+  kExitNoCatalogue = 4,  // also an unknown set, style or font key
+  kExitFailed = 5,
+};
+
+// A failure that ends the run with a one-line message on stderr.
+class CtlError : public std::runtime_error {
+ public:
+  CtlError(ExitCode code, const std::string& message)
+      : std::runtime_error(message), code_(code) {}
+  ExitCode code() const { return code_; }
+
+ private:
+  ExitCode code_;
+};
+
+struct Options {
+  std::string prefix;
+  std::string disc;
+  bool json = false;
+  bool help = false;
+  bool all = false;
+  bool noLinks = false;
+  bool dword = false;
+  bool hasStyle = false;
+  std::string style;              // in the terminal's encoding
+  std::vector<std::string> args;  // the command and its operands
+};
+
+// Parses the command line (options may stand anywhere; "--" ends them). Throws CtlError with
+// kExitUsage on a bad option.
+Options ParseOptions(int argc, char** argv);
+std::string UsageText();
+
+// The terminal's character set (from the locale) against the program's ANSI byte strings.
+class Terminal {
+ public:
+  Terminal();  // reads the locale; call after setlocale(LC_ALL, "")
+  // ANSI (active code page) -> the terminal's encoding.
+  std::string FromAnsi(std::string_view ansi) const;
+  // The terminal's encoding -> ANSI; throws CtlError (usage) when the text has characters that
+  // the ANSI code page cannot hold.
+  std::string ToAnsi(std::string_view text) const;
+  // UTF-8 <-> the terminal's encoding.
+  std::string FromUtf8(std::string_view utf8) const;
+  std::string ToUtf8(std::string_view text) const;
+  bool IsUtf8() const { return utf8_; }
+
+ private:
+  std::string codeset_;
+  bool utf8_ = true;
+};
+
+// A compact JSON document built in order; strings are taken as UTF-8 and written as ASCII,
+// everything beyond it escaped as \uXXXX, so the document reads the same in every locale.
+class Json {
+ public:
+  Json& BeginObject();
+  Json& EndObject();
+  Json& BeginArray();
+  Json& EndArray();
+  Json& Key(std::string_view name);
+  Json& String(std::string_view utf8);
+  Json& Number(double value);
+  Json& Integer(std::int64_t value);
+  Json& Bool(bool value);
+  Json& Null();
+  const std::string& str() const { return out_; }
+
+ private:
+  void Separate();
+  std::string out_;
+  std::vector<bool> first_;  // per open container: nothing written yet
+  bool afterKey_ = false;
+};
+
+// Escapes UTF-8 text as a JSON string literal (with the quotes).
+std::string JsonQuote(std::string_view utf8);
+
+// Everything a command needs besides its operands.
+struct Context {
+  Options options;
+  Terminal terminal;
+};
+
+int RunDiscCommand(Context& context);      // sets, styles, fonts, install, remove
+int RunRegistryCommand(Context& context);  // registry list|get|set|delete
+
+}  // namespace ctl

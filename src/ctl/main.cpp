@@ -1,0 +1,142 @@
+// zelvafont-ctl: lists and installs the fonts of the product disc from the command line, and
+// reads and writes the registry of the prefix.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "ctl/ctl.h"
+#include "platform/prefix.h"
+
+namespace ctl {
+
+std::string UsageText() {
+  return R"(Usage: zelvafont-ctl [--prefix DIR] [--disc FOLDER|DRIVE] [--json] COMMAND ...
+
+Commands:
+  sets                                   font sets found on the disc
+  styles SET                             display names of the set's styles
+  fonts SET --style NAME                 key, display name, installed state and size of each font
+  install SET --style NAME (--all | KEY...) [--no-links]
+                                         install fonts (with their linked fonts unless --no-links)
+  remove SET --style NAME (--all | KEY...)
+                                         remove fonts and their linked fonts
+  registry list KEY                      values of a registry key: name, type, data
+  registry get KEY VALUE                 the data of one value
+  registry set KEY VALUE DATA [--dword]  store a string (or a 32-bit number with --dword)
+  registry delete KEY VALUE              delete one value
+
+SET is one of TTC, TTF, Gift_FontU, Gift_Font (any case).
+KEY is HKLM\... or HKCU\... (also HKEY_LOCAL_MACHINE\..., HKEY_CURRENT_USER\...).
+
+Options:
+  --prefix DIR    use DIR as the prefix (sets ZELVAFONT_PREFIX for this run)
+  --disc FOLDER   use FOLDER as the product disc (a CD-ROM drive for this run only)
+  --disc D:       use the disc in drive D:
+                  (default: the CD-ROM drive that holds the disc labelled QRTMV)
+  --json          print one JSON document on stdout
+  --help          show this text
+
+Exit codes: 0 done, 2 usage error, 3 no product disc, 4 catalogue not loadable or set, style
+or font unknown, 5 the run failed.
+)";
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
+      options.args.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg, inlineValue;
+    bool hasInline = false;
+    if (auto eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+      hasInline = true;
+    }
+    auto value = [&]() -> std::string {
+      if (hasInline) return inlineValue;
+      if (i + 1 >= argc) throw CtlError(kExitUsage, "option " + name + " needs a value");
+      return argv[++i];
+    };
+    auto flag = [&](bool& target) {
+      if (hasInline) throw CtlError(kExitUsage, "option " + name + " takes no value");
+      target = true;
+    };
+    if (name == "--prefix") {
+      options.prefix = value();
+      if (options.prefix.empty()) throw CtlError(kExitUsage, "--prefix needs a folder");
+    } else if (name == "--disc") {
+      options.disc = value();
+      if (options.disc.empty()) throw CtlError(kExitUsage, "--disc needs a folder or a drive");
+    } else if (name == "--style") {
+      options.style = value();
+      options.hasStyle = true;
+    } else if (name == "--json") {
+      flag(options.json);
+    } else if (name == "--help") {
+      flag(options.help);
+    } else if (name == "--all") {
+      flag(options.all);
+    } else if (name == "--no-links") {
+      flag(options.noLinks);
+    } else if (name == "--dword") {
+      flag(options.dword);
+    } else {
+      throw CtlError(kExitUsage, "unknown option " + name + " (see --help)");
+    }
+  }
+  return options;
+}
+
+}  // namespace ctl
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_NUMERIC, "C");  // JSON numbers and Size values use a decimal point
+  try {
+    ctl::Context context{ctl::ParseOptions(argc, argv), ctl::Terminal()};
+    const auto& options = context.options;
+    if (options.help) {
+      std::cout << ctl::UsageText();
+      return ctl::kExitOk;
+    }
+    if (options.args.empty())
+      throw ctl::CtlError(ctl::kExitUsage, "no command given (see --help)");
+    static const std::set<std::string> kCommands = {"sets",   "styles", "fonts",
+                                                    "install", "remove", "registry"};
+    if (!kCommands.count(options.args[0]))
+      throw ctl::CtlError(ctl::kExitUsage,
+                          "unknown command '" + options.args[0] + "' (see --help)");
+    if (!options.prefix.empty()) {
+      std::string dir = std::filesystem::absolute(options.prefix).string();
+      setenv("ZELVAFONT_PREFIX", dir.c_str(), 1);
+      platform::ReopenPrefix();
+    }
+    try {
+      platform::PrefixDir();
+    } catch (const std::exception& e) {
+      throw ctl::CtlError(ctl::kExitFailed, e.what());
+    }
+    if (options.args[0] == "registry") return ctl::RunRegistryCommand(context);
+    return ctl::RunDiscCommand(context);
+  } catch (const ctl::CtlError& e) {
+    std::cout.flush();
+    std::cerr << "zelvafont-ctl: " << e.what() << "\n";
+    return e.code();
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "zelvafont-ctl: " << e.what() << "\n";
+    return ctl::kExitFailed;
+  }
+}

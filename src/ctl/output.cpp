@@ -1,0 +1,232 @@
+// The terminal's encoding and the JSON writer of zelvafont-ctl.
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "ctl/ctl.h"
+#include "platform/text.h"
+
+namespace ctl {
+namespace {
+
+bool IsUtf8Codeset(std::string codeset) {
+  for (auto& c : codeset) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return codeset == "UTF-8" || codeset == "UTF8";
+}
+
+// Converts with iconv; characters the target cannot hold become '?'.
+std::string Convert(std::string_view text, const std::string& from, const std::string& to) {
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+  std::string out;
+  std::string input(text);
+  char* in = input.data();
+  size_t inLeft = input.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, outPtr - buffer);
+    if (result == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // An unconvertible or broken sequence: skip one input byte (a UTF-8 character as a
+      // whole) and mark it.
+      size_t skip = 1;
+      if (from == "UTF-8") {
+        while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+      }
+      in += skip;
+      inLeft -= skip;
+      out += '?';
+    }
+  }
+  char* outPtr = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buffer, outPtr - buffer);
+  iconv_close(cd);
+  return out;
+}
+
+// Decodes one UTF-8 character at s[i]; U+FFFD for a broken sequence (one byte consumed).
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char c = byte(i);
+  int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (length == 0 || i + length > s.size()) {
+    ++i;
+    return 0xFFFD;
+  }
+  char32_t cp = length == 1 ? c : c & (0x7F >> length);
+  for (int k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return 0xFFFD;
+  }
+  i += length;
+  return cp;
+}
+
+}  // namespace
+
+Terminal::Terminal() {
+  const char* codeset = nl_langinfo(CODESET);
+  codeset_ = codeset && *codeset ? codeset : "ANSI_X3.4-1968";
+  utf8_ = IsUtf8Codeset(codeset_);
+}
+
+std::string Terminal::FromUtf8(std::string_view utf8) const {
+  if (utf8_) return std::string(utf8);
+  return Convert(utf8, "UTF-8", codeset_ + "//TRANSLIT");
+}
+
+std::string Terminal::ToUtf8(std::string_view text) const {
+  if (utf8_) return std::string(text);
+  return Convert(text, codeset_, "UTF-8");
+}
+
+std::string Terminal::FromAnsi(std::string_view ansi) const {
+  return FromUtf8(platform::AnsiToUtf8(ansi));
+}
+
+std::string Terminal::ToAnsi(std::string_view text) const {
+  std::string utf8 = ToUtf8(text);
+  std::string ansi = platform::Utf8ToAnsi(utf8);
+  // The converter writes '?' for what the code page lacks; storing or looking up such a text
+  // would silently use another one.
+  if (std::count(ansi.begin(), ansi.end(), '?') != std::count(utf8.begin(), utf8.end(), '?'))
+    throw CtlError(kExitUsage, "'" + std::string(text) + "' cannot be written in code page " +
+                                   std::to_string(platform::GetACP()) +
+                                   " (the system language's)");
+  return ansi;
+}
+
+std::string JsonQuote(std::string_view utf8) {
+  std::string out = "\"";
+  char escape[16];
+  auto unit = [&](unsigned u) {
+    std::snprintf(escape, sizeof escape, "\\u%04x", u);
+    out += escape;
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = DecodeUtf8(utf8, i);
+    switch (cp) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      default: break;
+    }
+    if (cp < 0x20 || cp == 0x7F) {
+      unit(cp);
+    } else if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x10000) {
+      unit(cp);
+    } else {
+      cp -= 0x10000;
+      unit(0xD800 + (cp >> 10));
+      unit(0xDC00 + (cp & 0x3FF));
+    }
+  }
+  out += '"';
+  return out;
+}
+
+void Json::Separate() {
+  if (afterKey_) {
+    afterKey_ = false;
+    return;
+  }
+  if (!first_.empty()) {
+    if (!first_.back()) out_ += ',';
+    first_.back() = false;
+  }
+}
+
+Json& Json::BeginObject() {
+  Separate();
+  out_ += '{';
+  first_.push_back(true);
+  return *this;
+}
+
+Json& Json::EndObject() {
+  out_ += '}';
+  first_.pop_back();
+  return *this;
+}
+
+Json& Json::BeginArray() {
+  Separate();
+  out_ += '[';
+  first_.push_back(true);
+  return *this;
+}
+
+Json& Json::EndArray() {
+  out_ += ']';
+  first_.pop_back();
+  return *this;
+}
+
+Json& Json::Key(std::string_view name) {
+  Separate();
+  out_ += JsonQuote(name);
+  out_ += ':';
+  afterKey_ = true;
+  return *this;
+}
+
+Json& Json::String(std::string_view utf8) {
+  Separate();
+  out_ += JsonQuote(utf8);
+  return *this;
+}
+
+Json& Json::Number(double value) {
+  Separate();
+  if (!std::isfinite(value)) {
+    out_ += "null";
+    return *this;
+  }
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  out_ += buffer;
+  return *this;
+}
+
+Json& Json::Integer(std::int64_t value) {
+  Separate();
+  out_ += std::to_string(value);
+  return *this;
+}
+
+Json& Json::Bool(bool value) {
+  Separate();
+  out_ += value ? "true" : "false";
+  return *this;
+}
+
+Json& Json::Null() {
+  Separate();
+  out_ += "null";
+  return *this;
+}
+
+}  // namespace ctl
