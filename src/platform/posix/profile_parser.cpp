@@ -7,8 +7,6 @@
 namespace platform::posix {
 namespace {
 
-constexpr std::uint32_t kNoSection = UINT32_MAX;
-
 // CR and ^Z count as blanks: files copied from DOS tools and CD-ROMs carry them.
 bool IsBlank(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == 0x1A;
@@ -127,23 +125,33 @@ std::size_t BomLength(std::string_view data) {
 
 }  // namespace
 
+// The hash folds every ASCII capital, trail bytes included: names that compare equal still hash
+// equal, and eight bytes are folded at a time.
 std::size_t ProfileNameHash::operator()(std::string_view name) const noexcept {
-  std::uint64_t h = 14695981039346656037ull;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    auto c = static_cast<unsigned char>(name[i]);
-    if (IsLeadByte(c) && i + 1 < name.size()) {
-      h = (h ^ c) * 1099511628211ull;
-      c = static_cast<unsigned char>(name[++i]);
-    } else {
-      c = FoldAscii(c);
-    }
-    h = (h ^ c) * 1099511628211ull;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ name.size();
+  const char* p = name.data();
+  std::size_t left = name.size();
+  while (left > 0) {
+    std::uint64_t chunk = 0;
+    std::size_t n = left < 8 ? left : 8;
+    std::memcpy(&chunk, p, n);
+    std::uint64_t low = chunk & ~kHigh;
+    std::uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+    std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
+    chunk |= (atLeastA & ~aboveZ & ~chunk & kHigh) >> 2;
+    h = (h ^ chunk) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+    p += n;
+    left -= n;
   }
   return static_cast<std::size_t>(h);
 }
 
 bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
   if (a.size() != b.size()) return false;
+  if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto ca = static_cast<unsigned char>(a[i]);
     auto cb = static_cast<unsigned char>(b[i]);
@@ -185,12 +193,62 @@ ProfileLine ClassifyProfileLine(std::string_view raw) {
   return line;
 }
 
-std::size_t ParsedProfile::KeyRefHash::operator()(const KeyRef& ref) const noexcept {
-  return ProfileNameHash()(ref.name) ^ (std::size_t{ref.section} * 0x9E3779B97F4A7C15ull);
+namespace {
+
+std::uint64_t SlotHash(std::uint32_t owner, std::string_view name) {
+  std::uint64_t h = ProfileNameHash()(name) + owner * 0x9E3779B97F4A7C15ull;
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  return h;
 }
 
-bool ParsedProfile::KeyRefEqual::operator()(const KeyRef& a, const KeyRef& b) const noexcept {
-  return a.section == b.section && ProfileNameEqual()(a.name, b.name);
+}  // namespace
+
+std::string_view ParsedProfile::NameAt(std::uint32_t owner, std::uint32_t item) const {
+  return owner == kSections ? sections_[item].name : sections_[owner].keys[item].name;
+}
+
+std::uint32_t ParsedProfile::Find(std::uint32_t owner, std::string_view name) const {
+  if (index_.empty()) return kNone;
+  const std::uint64_t hash = SlotHash(owner, name);
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const IndexSlot& slot = index_[i];
+    if (slot.item == kNone) return kNone;
+    if (slot.hash == hash && slot.owner == owner &&
+        ProfileNameEqual()(NameAt(owner, slot.item), name))
+      return slot.item;
+  }
+}
+
+bool ParsedProfile::Insert(std::uint32_t owner, std::string_view name, std::uint32_t item) {
+  if ((indexUsed_ + 1) * 2 > index_.size()) Grow();
+  const std::uint64_t hash = SlotHash(owner, name);
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    IndexSlot& slot = index_[i];
+    if (slot.item == kNone) {
+      slot = IndexSlot{hash, owner, item};
+      ++indexUsed_;
+      return true;
+    }
+    if (slot.hash == hash && slot.owner == owner &&
+        ProfileNameEqual()(NameAt(owner, slot.item), name))
+      return false;
+  }
+}
+
+void ParsedProfile::Grow() {
+  std::vector<IndexSlot> old = std::move(index_);
+  index_.assign(old.empty() ? 64 : old.size() * 2, IndexSlot{});
+  const std::size_t mask = index_.size() - 1;
+  for (const IndexSlot& slot : old) {
+    if (slot.item == kNone) continue;
+    std::size_t i = slot.hash & mask;
+    while (index_[i].item != kNone) i = (i + 1) & mask;
+    index_[i] = slot;
+  }
 }
 
 std::shared_ptr<const ParsedProfile> ParsedProfile::Parse(std::string bytes) {
@@ -212,34 +270,35 @@ void ParsedProfile::Load() {
     return;
   }
   data.remove_prefix(BomLength(data));
-  keyIndex_.reserve(static_cast<std::size_t>(std::count(data.begin(), data.end(), '\n')) + 1);
 
   // The first of two sections or keys of one name wins; the later one is never read, so it is
   // neither indexed nor listed. The lines after a broken or nameless header belong to no
   // section rather than to the section before it.
-  std::uint32_t current = kNoSection;
+  std::uint32_t current = kNone;
   ForEachLine(data, [&](std::size_t begin, std::size_t end, std::size_t) {
     ProfileLine line = ClassifyProfileLine(data.substr(begin, end - begin));
     switch (line.kind) {
       case ProfileLine::Kind::Section: {
-        current = kNoSection;
+        current = kNone;
         if (line.name.empty()) break;
         auto index = static_cast<std::uint32_t>(sections_.size());
-        if (sectionIndex_.emplace(line.name, index).second) {
-          sections_.push_back(ProfileSection{line.name, {}});
+        sections_.push_back(ProfileSection{line.name, {}});
+        if (Insert(kSections, line.name, index)) {
           current = index;
+        } else {
+          sections_.pop_back();
         }
         break;
       }
       case ProfileLine::Kind::BadSection:
-        current = kNoSection;
+        current = kNone;
         break;
       case ProfileLine::Kind::Key: {
-        if (current == kNoSection) break;
+        if (current == kNone) break;
         auto& keys = sections_[current].keys;
-        if (keyIndex_.emplace(KeyRef{current, line.name}, static_cast<std::uint32_t>(keys.size()))
-                .second)
-          keys.push_back(ProfileKey{line.name, line.value});
+        keys.push_back(ProfileKey{line.name, line.value});
+        if (!Insert(current, line.name, static_cast<std::uint32_t>(keys.size() - 1)))
+          keys.pop_back();
         break;
       }
       default:
@@ -249,15 +308,15 @@ void ParsedProfile::Load() {
 }
 
 const ProfileSection* ParsedProfile::FindSection(std::string_view name) const {
-  auto it = sectionIndex_.find(Trim(name));
-  return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+  std::uint32_t section = Find(kSections, Trim(name));
+  return section == kNone ? nullptr : &sections_[section];
 }
 
 const ProfileKey* ParsedProfile::FindKey(std::string_view section, std::string_view key) const {
-  auto it = sectionIndex_.find(Trim(section));
-  if (it == sectionIndex_.end()) return nullptr;
-  auto keyIt = keyIndex_.find(KeyRef{it->second, Trim(key)});
-  return keyIt == keyIndex_.end() ? nullptr : &sections_[it->second].keys[keyIt->second];
+  std::uint32_t owner = Find(kSections, Trim(section));
+  if (owner == kNone) return nullptr;
+  std::uint32_t item = Find(owner, Trim(key));
+  return item == kNone ? nullptr : &sections_[owner].keys[item];
 }
 
 DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,

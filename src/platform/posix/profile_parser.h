@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/types.h"
@@ -70,22 +69,25 @@ class ParsedProfile {
   ParsedProfile() = default;
   void Load();
 
-  struct KeyRef {
-    std::uint32_t section;
-    std::string_view name;
+  // One open-addressing table (linear probing, power-of-two size) indexes both the sections
+  // (owner kSections) and the keys (owner = their section). A slot keeps the full hash, so
+  // most probes never compare names.
+  static constexpr std::uint32_t kSections = UINT32_MAX;
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+  struct IndexSlot {
+    std::uint64_t hash = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t item = kNone;  // kNone: empty slot
   };
-  struct KeyRefHash {
-    std::size_t operator()(const KeyRef& ref) const noexcept;
-  };
-  struct KeyRefEqual {
-    bool operator()(const KeyRef& a, const KeyRef& b) const noexcept;
-  };
+  std::string_view NameAt(std::uint32_t owner, std::uint32_t item) const;
+  std::uint32_t Find(std::uint32_t owner, std::string_view name) const;
+  bool Insert(std::uint32_t owner, std::string_view name, std::uint32_t item);
+  void Grow();
 
   std::string bytes_;
   std::vector<ProfileSection> sections_;
-  std::unordered_map<std::string_view, std::uint32_t, ProfileNameHash, ProfileNameEqual>
-      sectionIndex_;
-  std::unordered_map<KeyRef, std::uint32_t, KeyRefHash, KeyRefEqual> keyIndex_;
+  std::vector<IndexSlot> index_;
+  std::size_t indexUsed_ = 0;
 };
 
 // GetPrivateProfileStringA on a parsed file: see platform/profile.h. A list is the section
