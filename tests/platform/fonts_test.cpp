@@ -1,0 +1,270 @@
+// Font loading through fontconfig, the font-change broadcast seen by this process and by a
+// program started afterwards, and the EUDC switch.
+#include "platform/fonts.h"
+
+#include <fontconfig/fontconfig.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace platform;
+
+const FcChar8* Fc(const std::string& s) { return reinterpret_cast<const FcChar8*>(s.c_str()); }
+
+// A TrueType file of the host to copy into prefixes.
+std::optional<fs::path> HostTrueTypeFile() {
+  FcPattern* pattern = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
+  FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+  std::optional<fs::path> found;
+  for (int i = 0; fonts && i < fonts->nfont && !found; ++i) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+    fs::path path(reinterpret_cast<const char*>(file));
+    if (path.extension() == ".ttf") found = path;
+  }
+  if (fonts) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(objects);
+  FcPatternDestroy(pattern);
+  return found;
+}
+
+std::string FamilyOf(const fs::path& file) {
+  int count = 0;
+  FcPattern* pattern = FcFreeTypeQuery(Fc(file.string()), 0, nullptr, &count);
+  std::string family;
+  FcChar8* value = nullptr;
+  if (pattern && FcPatternGetString(pattern, FC_FAMILY, 0, &value) == FcResultMatch)
+    family = reinterpret_cast<const char*>(value);
+  if (pattern) FcPatternDestroy(pattern);
+  return family;
+}
+
+// The families this process's fontconfig lists for one file.
+std::set<std::string> FamiliesListedFor(const fs::path& file) {
+  FcPattern* pattern = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_FAMILY, nullptr);
+  FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+  std::set<std::string> families;
+  for (int i = 0; fonts && i < fonts->nfont; ++i) {
+    FcChar8* listed = nullptr;
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &listed) == FcResultMatch &&
+        fs::path(reinterpret_cast<const char*>(listed)).lexically_normal() == file.lexically_normal() &&
+        FcPatternGetString(fonts->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch)
+      families.insert(reinterpret_cast<const char*>(family));
+  }
+  if (fonts) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(objects);
+  FcPatternDestroy(pattern);
+  return families;
+}
+
+class Fonts : public testing::Test {
+ protected:
+  void SetUp() override {
+    source_ = HostTrueTypeFile();
+    if (!source_) GTEST_SKIP() << "no TrueType font on this host to copy";
+    family_ = FamilyOf(*source_);
+    fonts_ = prefix_.fontsDir();
+    fs::create_directories(fonts_);
+  }
+  void TearDown() override {
+    // The broadcast wrote fontconfig's cache of this temporary Fonts folder: take it away again.
+    FcDirCacheUnlink(Fc(fonts_.string()), FcConfigGetCurrent());
+  }
+  fs::path Install(const std::string& name) {
+    fs::path target = fonts_ / name;
+    fs::copy_file(*source_, target, fs::copy_options::overwrite_existing);
+    return target;
+  }
+  // A fonts.conf for a program started afterwards: the host's configuration plus this prefix's
+  // Fonts folder, as the user's own prefix is part of the user's font folder.
+  fs::path WriteConfiguration() {
+    fs::path conf = scratch_.path() / "fonts.conf";
+    testing_support::WriteFile(conf,
+                               "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                               "<fontconfig>\n  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n"
+                               "  <dir>" + fonts_.string() + "</dir>\n</fontconfig>\n");
+    return conf;
+  }
+
+  testing_support::TempPrefix prefix_;
+  testing_support::TempDir scratch_;
+  std::optional<fs::path> source_;
+  std::string family_;
+  fs::path fonts_;
+};
+
+TEST_F(Fonts, LoadedFileIsListedInThisProcessUntilRemoved) {
+  fs::path file = Install("zftest.ttf");
+  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_GE(AddFontResourceA("zftest.ttf"), 1);
+  EXPECT_EQ(FamiliesListedFor(file).count(family_), 1u) << family_;
+  EXPECT_TRUE(RemoveFontResourceA("zftest.ttf"));
+  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_FALSE(RemoveFontResourceA("zftest.ttf")) << "it is no longer loaded";
+}
+
+TEST_F(Fonts, LoadsAreCountedAndOtherFontsStayLoaded) {
+  fs::path a = Install("a.ttf");
+  fs::path b = Install("b.ttf");
+  ASSERT_GE(AddFontResourceA("a.ttf"), 1);
+  ASSERT_GE(AddFontResourceA("a.ttf"), 1);
+  ASSERT_GE(AddFontResourceA("b.ttf"), 1);
+  EXPECT_TRUE(RemoveFontResourceA("a.ttf"));
+  EXPECT_FALSE(FamiliesListedFor(a).empty()) << "loaded twice, removed once";
+  EXPECT_TRUE(RemoveFontResourceA("a.ttf"));
+  EXPECT_TRUE(FamiliesListedFor(a).empty());
+  EXPECT_FALSE(FamiliesListedFor(b).empty()) << "removing a must not unload b";
+  EXPECT_TRUE(RemoveFontResourceA("b.ttf"));
+}
+
+TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
+  fs::path file = Install("Mixed.ttf");
+  struct Case {
+    const char* name;
+    bool loads;
+  };
+  const Case cases[] = {
+      {"Mixed.ttf", true},
+      {"MIXED.TTF", true},                     // a bare name in another case
+      {"C:\\windows\\Fonts\\Mixed.ttf", true},  // a full Windows path
+      {"c:\\WINDOWS\\fonts\\mixed.ttf", true},
+      {"missing.ttf", false},
+      {"C:\\windows\\Fonts\\missing.ttf", false},
+      {"Q:\\nowhere\\Mixed.ttf", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(AddFontResourceA(c.name) > 0, c.loads);
+    if (c.loads) {
+      EXPECT_FALSE(FamiliesListedFor(file).empty());
+      EXPECT_TRUE(RemoveFontResourceA(c.name));
+      EXPECT_TRUE(FamiliesListedFor(file).empty());
+    } else {
+      EXPECT_FALSE(RemoveFontResourceA(c.name));
+    }
+  }
+  EXPECT_EQ(AddFontResourceA(nullptr), 0);
+  testing_support::WriteFile(fonts_ / "notafont.ttf", "plain text, no tables");
+  EXPECT_EQ(AddFontResourceA("notafont.ttf"), 0);
+}
+
+TEST_F(Fonts, ProgramStartedAfterTheBroadcastSeesTheChange) {
+  if (std::system("command -v fc-list >/dev/null 2>&1") != 0) GTEST_SKIP() << "fc-list is not installed";
+  if (!fs::exists("/etc/fonts/fonts.conf")) GTEST_SKIP() << "no host fontconfig configuration";
+  fs::path conf = WriteConfiguration();
+  auto listedByFcList = [&](const fs::path& file) {
+    std::string command = "FONTCONFIG_FILE='" + conf.string() + "' fc-list --format '%{file}\\n' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char chunk[4096];
+    while (pipe && fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    if (pipe) pclose(pipe);
+    return output.find(file.string() + "\n") != std::string::npos;
+  };
+
+  fs::path file = Install("broadcast.ttf");
+  ASSERT_GE(AddFontResourceA("broadcast.ttf"), 1);
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  // The broadcast left a current cache of the Fonts folder behind, with the font in it (looked
+  // at before fc-list runs, which would write one itself).
+  FcCache* cache = FcDirCacheLoad(Fc(fonts_.string()), FcConfigGetCurrent(), nullptr);
+  ASSERT_NE(cache, nullptr);
+  EXPECT_EQ(FcCacheNumFont(cache), 1);
+  FcDirCacheUnload(cache);
+  EXPECT_TRUE(listedByFcList(file));
+  EXPECT_FALSE(FamiliesListedFor(file).empty()) << "the broadcast keeps loaded fonts loaded";
+
+  EXPECT_TRUE(RemoveFontResourceA("broadcast.ttf"));
+  fs::remove(file);
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  cache = FcDirCacheLoad(Fc(fonts_.string()), FcConfigGetCurrent(), nullptr);
+  ASSERT_NE(cache, nullptr);
+  EXPECT_EQ(FcCacheNumFont(cache), 0);
+  FcDirCacheUnload(cache);
+  EXPECT_FALSE(listedByFcList(file));
+}
+
+// In the user's own prefix the Fonts folder is one of fontconfig's folders: after the broadcast
+// this process lists a font copied there without loading it, and fonts loaded from elsewhere
+// survive the reinitialisation.
+TEST_F(Fonts, BroadcastRefreshesThisProcessWhenTheFontsFolderIsConfigured) {
+  if (!fs::exists("/etc/fonts/fonts.conf")) GTEST_SKIP() << "no host fontconfig configuration";
+  fs::path conf = WriteConfiguration();
+  setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+  FcInitReinitialize();
+
+  fs::path elsewhere = prefix_.path() / "drive_c" / "Other" / "elsewhere.ttf";
+  fs::create_directories(elsewhere.parent_path());
+  fs::copy_file(*source_, elsewhere);
+  ASSERT_GE(AddFontResourceA("C:\\Other\\elsewhere.ttf"), 1);
+
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);  // the folder's first cache
+  fs::path copied = Install("copied.ttf");
+  EXPECT_TRUE(FamiliesListedFor(copied).empty());
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(FamiliesListedFor(copied).count(family_), 1u);
+  EXPECT_FALSE(FamiliesListedFor(elsewhere).empty());
+
+  fs::remove(copied);
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  EXPECT_TRUE(FamiliesListedFor(copied).empty());
+  EXPECT_TRUE(RemoveFontResourceA("C:\\Other\\elsewhere.ttf"));
+  unsetenv("FONTCONFIG_FILE");
+  FcInitReinitialize();
+}
+
+TEST(FontChange, OtherMessagesAndWindowsDoNothing) {
+  testing_support::TempPrefix prefix;
+  EXPECT_EQ(SendMessageA(HWND_BROADCAST, 0x10, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(1234, WM_FONTCHANGE, 0, 0), 0);
+}
+
+TEST(Eudc, OnlyTheGraphicsLibraryOffersTheSwitch) {
+  for (const char* name : {"GDI32.DLL", "gdi32.dll", "Gdi32.Dll", "gdi32"}) {
+    SCOPED_TRACE(name);
+    HMODULE gdi = LoadLibraryA(name);
+    EXPECT_NE(gdi, 0u);
+    EXPECT_NE(GetProcAddress(gdi, "EnableEUDC"), nullptr);
+    EXPECT_EQ(GetProcAddress(gdi, "enableeudc"), nullptr) << "entry names are case-sensitive";
+    EXPECT_EQ(GetProcAddress(gdi, "TextOutA"), nullptr);
+    EXPECT_TRUE(FreeLibrary(gdi));
+  }
+  for (const char* name : {"USER32.DLL", "gdi32.dll.bak", "", "C:\\gdi32.dll"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(LoadLibraryA(name), 0u);
+  }
+  EXPECT_EQ(LoadLibraryA(nullptr), 0u);
+  EXPECT_FALSE(FreeLibrary(0));
+  EXPECT_EQ(GetProcAddress(0, "EnableEUDC"), nullptr);
+}
+
+TEST(Eudc, SwitchRecordsItsStateAndCalls) {
+  EXPECT_TRUE(IsEUDCEnabled());
+  const int before = EUDCSwitchCount();
+  HMODULE gdi = LoadLibraryA("GDI32.DLL");
+  FARPROC enable = GetProcAddress(gdi, "EnableEUDC");
+  ASSERT_NE(enable, nullptr);
+  EXPECT_TRUE(enable(0));
+  EXPECT_FALSE(IsEUDCEnabled());
+  EXPECT_TRUE(enable(1));
+  EXPECT_TRUE(IsEUDCEnabled());
+  EXPECT_EQ(EUDCSwitchCount(), before + 2);
+  EXPECT_TRUE(FreeLibrary(gdi));
+}
+
+}  // namespace
