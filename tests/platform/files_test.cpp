@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/drives.h"
@@ -285,6 +286,27 @@ TEST_F(FilesTest, HostPathsMapBackToWindowsPaths) {
             "C:\\windows");
   EXPECT_EQ(platform::WindowsPathOf(outer_.str()), std::nullopt);
   EXPECT_EQ(platform::WindowsPathOf((outer_.path() / "disc2").string()), std::nullopt);
+}
+
+// The worker counts free space while the window thread searches and opens files.
+TEST_F(FilesTest, TwoThreadsUseTheDriveMapAtOnce) {
+  WriteFile(disc(kXuUtf8 + "/Info/Style1"), "x");
+  WriteFile(disc(kXuUtf8 + "/Info/Font1"), "y");
+  auto work = [](bool* ok) {
+    for (int i = 0; i < 300 && *ok; ++i) {
+      char drives[32] = {};
+      *ok = platform::GetLogicalDriveStringsA(32, drives) >= 8 &&
+            platform::FindFiles("D:\\" + kXuBig5 + "\\info\\*.").size() == 2 &&
+            platform::ReadWholeFile("d:\\" + kXuBig5 + "\\INFO\\font1") == "y" &&
+            platform::FreeBytesOfDrive("C:\\") > 0;
+    }
+  };
+  bool okA = true, okB = true;
+  std::thread a(work, &okA), b(work, &okB);
+  a.join();
+  b.join();
+  EXPECT_TRUE(okA);
+  EXPECT_TRUE(okB);
 }
 
 TEST(FilesPrefix, AnUnusablePrefixFailsClearly) {

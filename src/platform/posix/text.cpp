@@ -74,8 +74,9 @@ std::size_t UnconvertedLength(std::string_view in, unsigned codePage, Direction 
   std::size_t n = 1;
   if (direction == Direction::ToAnsi)
     n = Utf8Length(static_cast<unsigned char>(in[0]));
-  else if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(in[0])))
-    n = 2;
+  else if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(in[0])) && in.size() > 1 &&
+           static_cast<unsigned char>(in[1]) >= 0x40)
+    n = 2;  // a pair, as the lead-byte scans elsewhere see it; a control or blank stays itself
   return std::min(n, in.size());
 }
 
