@@ -3,6 +3,7 @@
 // helper class whose failures carry the texts that the program shows.
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ LONG RegCloseKey(HKEY key);
 // Convenience over the raw calls: every value name of a key, in enumeration order (empty when
 // the key cannot be opened).
 std::vector<std::string> ListRegistryValueNames(HKEY root, const std::string& subKey);
+// The same list without copying it, for callers that list a large key again and again: shared
+// with the registry's own snapshot of the key and unchanged while held; null when the key cannot
+// be opened.
+std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
+                                                                        const std::string& subKey);
 
 // A failure of the helper class; what() is the text shown to the user.
 class RegistryError : public std::runtime_error {

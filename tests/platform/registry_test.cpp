@@ -225,6 +225,12 @@ TEST(RegistryTest, ValuesEnumerateInTheOrderTheyWereFirstCreated) {
   EXPECT_EQ(EnumNames(key), expected);
   EXPECT_EQ(ListRegistryValueNames(HKEY_LOCAL_MACHINE, kFontsKey), expected);
   EXPECT_TRUE(ListRegistryValueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nowhere").empty());
+  EXPECT_EQ(ShareRegistryValueNames(HKEY_LOCAL_MACHINE, "SOFTWARE\\Nowhere"), nullptr);
+  auto shared = ShareRegistryValueNames(HKEY_LOCAL_MACHINE, kFontsKey);
+  ASSERT_NE(shared, nullptr);
+  ASSERT_EQ(SetString(key, "Later", "l.ttf"), ERROR_SUCCESS);
+  EXPECT_EQ(*shared, expected);  // a list once handed out never changes under its holder
+  ASSERT_EQ(RegDeleteValueA(key, "Later"), ERROR_SUCCESS);
 
   // Buffers: the name needs room for its NUL; data too small gives the size it needs.
   char name[32];

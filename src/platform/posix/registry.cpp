@@ -45,25 +45,20 @@ class HandleTable {
   bool Remove(HKEY key) {
     std::lock_guard lock(mutex_);
     bool found = handles_.erase(key) > 0;
-    if (found) epoch_.fetch_add(1, std::memory_order_acq_rel);
+    if (found) registryChanges.fetch_add(1, std::memory_order_acq_rel);
     return found;
   }
 
   void Clear() {
     std::lock_guard lock(mutex_);
     handles_.clear();
-    epoch_.fetch_add(1, std::memory_order_acq_rel);
+    registryChanges.fetch_add(1, std::memory_order_acq_rel);
   }
-
-  // Changes whenever a handle goes away; lets the enumeration cursor trust its handle without
-  // taking the lock.
-  std::uint64_t Epoch() const { return epoch_.load(std::memory_order_acquire); }
 
  private:
   mutable std::mutex mutex_;
   std::unordered_map<HKEY, std::shared_ptr<const KeyHandle>> handles_;
   HKEY next_ = 0x1000;
-  std::atomic<std::uint64_t> epoch_{1};
 };
 
 HandleTable& Handles() {
@@ -126,33 +121,31 @@ LONG SnapshotOf(HKEY key, std::shared_ptr<const ValueSnapshot>* snapshot) {
 
 // The key a thread is enumerating and the snapshot it reads. A pass over the indexes 0, 1, 2 ...
 // checks the store once, at index 0, and then reads the snapshot without any lock for as long as
-// no handle was closed, nothing was written by this process and the prefix was not reopened.
+// no handle went away, nothing was written by this process and the prefix was not reopened.
 struct EnumCursor {
   HKEY key = 0;
   DWORD next = 0;
-  std::uint64_t handleEpoch = 0;
-  std::uint64_t localWrites = 0;
+  std::uint64_t changes = 0;
   std::uint64_t generation = 0;
   std::shared_ptr<const ValueSnapshot> snapshot;
 };
 
 thread_local EnumCursor cursor;
 
-const ValueSnapshot* EnumSnapshot(HKEY key, DWORD index, LONG* rc) {
-  if (cursor.snapshot && cursor.key == key && index != 0 && index == cursor.next &&
-      cursor.handleEpoch == Handles().Epoch() && cursor.localWrites == Store().LocalWrites() &&
-      cursor.generation == PrefixGeneration())
-    return cursor.snapshot.get();
-  cursor.snapshot.reset();
+const ValueSnapshot* EnumSnapshot(EnumCursor& current, HKEY key, DWORD index, LONG* rc) {
+  if (current.snapshot && current.key == key && index != 0 && index == current.next &&
+      current.changes == registryChanges.load(std::memory_order_acquire) &&
+      current.generation == PrefixGeneration())
+    return current.snapshot.get();
+  current.snapshot.reset();
   EnumCursor fresh;
   fresh.key = key;
-  fresh.handleEpoch = Handles().Epoch();
+  fresh.changes = registryChanges.load(std::memory_order_acquire);
   fresh.generation = PrefixGeneration();
-  fresh.localWrites = Store().LocalWrites();
   *rc = SnapshotOf(key, &fresh.snapshot);
   if (*rc != ERROR_SUCCESS) return nullptr;
-  cursor = std::move(fresh);
-  return cursor.snapshot.get();
+  current = std::move(fresh);
+  return current.snapshot.get();
 }
 
 }  // namespace
@@ -206,9 +199,10 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* re
                    DWORD* type, BYTE* data, DWORD* dataSize) {
   if (!name || !nameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   LONG rc = ERROR_SUCCESS;
-  const posix::ValueSnapshot* snapshot = posix::EnumSnapshot(key, index, &rc);
+  posix::EnumCursor& cursor = posix::cursor;
+  const posix::ValueSnapshot* snapshot = posix::EnumSnapshot(cursor, key, index, &rc);
   if (!snapshot) return rc;
-  posix::cursor.next = index + 1;
+  cursor.next = index + 1;
   if (index >= snapshot->names.size()) return ERROR_NO_MORE_ITEMS;
   const std::string& valueName = snapshot->names[index];
   if (*nameSize <= valueName.size()) return ERROR_MORE_DATA;  // nameSize stays as it was
@@ -254,13 +248,24 @@ LONG RegCloseKey(HKEY key) {
   return posix::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-std::vector<std::string> ListRegistryValueNames(HKEY root, const std::string& subKey) {
-  HKEY key = 0;
-  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
+                                                                        const std::string& subKey) {
+  // No handle is made: closing one would send every enumerating thread back to the store.
+  KeyHandle handle;
+  if (posix::ResolveKey(root, &handle) != ERROR_SUCCESS ||
+      !posix::Allows(handle, KEY_QUERY_VALUE))
+    return nullptr;
+  handle.path = posix::SubKeyPath(handle.path, subKey.c_str());
   std::shared_ptr<const posix::ValueSnapshot> snapshot;
-  LONG rc = posix::SnapshotOf(key, &snapshot);
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS ? snapshot->names : std::vector<std::string>{};
+  if (Store().FindKey(handle.hive, handle.path, &handle.id) != ERROR_SUCCESS ||
+      Store().Snapshot(handle.id, &snapshot) != ERROR_SUCCESS)
+    return nullptr;
+  return std::shared_ptr<const std::vector<std::string>>(snapshot, &snapshot->names);
+}
+
+std::vector<std::string> ListRegistryValueNames(HKEY root, const std::string& subKey) {
+  auto names = ShareRegistryValueNames(root, subKey);
+  return names ? *names : std::vector<std::string>{};
 }
 
 // ---- The helper class ----

@@ -472,7 +472,7 @@ LONG RegistryStore::WriteLocked(Body body) {
     return result;
   }
   snapshots_.clear();
-  localWrites_.fetch_add(1, std::memory_order_acq_rel);
+  registryChanges.fetch_add(1, std::memory_order_acq_rel);
   return ERROR_SUCCESS;
 }
 

@@ -56,9 +56,6 @@ class RegistryStore {
   // Changes whenever the store file in use is another one (the prefix moved); key ids of an
   // older epoch mean nothing any more. Valid after any successful call.
   std::uint64_t Epoch() const { return epoch_.load(std::memory_order_acquire); }
-  // Bumped by every write this process makes, so that lock-free readers of a snapshot can tell
-  // it went stale (writes of other processes are noticed through PRAGMA data_version).
-  std::uint64_t LocalWrites() const { return localWrites_.load(std::memory_order_acquire); }
 
   // Closes the connection; the next call opens it again.
   void Close();
@@ -84,8 +81,12 @@ class RegistryStore {
   std::unordered_map<std::string, std::int64_t> keyIds_;  // hive + folded path; keys never vanish
   std::unordered_map<std::int64_t, std::shared_ptr<const ValueSnapshot>> snapshots_;
   std::atomic<std::uint64_t> epoch_{0};
-  std::atomic<std::uint64_t> localWrites_{0};
 };
+
+// Bumped by every write this process makes to the store and by every key handle that goes away,
+// so that a lock-free reader of a snapshot can tell it may be stale (writes of other processes
+// are noticed through PRAGMA data_version when the snapshot is fetched).
+inline std::atomic<std::uint64_t> registryChanges{0};
 
 // This process's store.
 RegistryStore& Store();
