@@ -1,0 +1,32 @@
+#pragma once
+// A picture control: shows one picture at its natural size, centred, and reports the pointer
+// to its window's handlers in its own coordinates.
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+class TImage : public QWidget {
+ public:
+  TImage(const QString& name, QWidget* parent);
+
+  // Shows the picture and takes its size.
+  void SetPicture(const QImage& picture);
+  const QImage& Picture() const { return picture_; }
+
+  std::function<void(Qt::MouseButton button, int x, int y)> OnMouseDown;
+  std::function<void(int x, int y)> OnMouseMove;
+  std::function<void(Qt::MouseButton button, int x, int y)> OnMouseUp;
+  // A left-button press and release both on the control.
+  std::function<void()> OnClick;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QImage picture_;
+  bool leftPressed_ = false;
+};

@@ -1,0 +1,104 @@
+#pragma once
+// The launcher window: a fixed-size window whose client area is one background picture with
+// hot-spot pictures laid over it. Its creation is the program's start-up sequence.
+
+#include <QWidget>
+#include <string>
+
+#include "Installmain/image_control.h"
+
+class TInsFont;
+
+class TInsMain : public QWidget {
+ public:
+  // Runs the start-up sequence (FormCreate). Without the product disc it shows the localised
+  // message and ends the process with exit code 0 (platform::ExitProcess).
+  explicit TInsMain(QWidget* parent = nullptr);
+  ~TInsMain() override;
+
+  // The font selection window that the font-set actions open.
+  void SetFontWindow(TInsFont* fontWindow) { FontWindow = fontWindow; }
+
+  // Every hot-spot back to its normal picture, every highlight hidden.
+  void ResetHighlights();
+
+  // Hands a file and its parameter text to the shell ("open").
+  void LaunchFile(const std::string& file, const std::string& params);
+
+  // Handlers; pointer positions are relative to the control that raises the event.
+  void FormCreate();
+  void MainBackMouseDown(Qt::MouseButton button, int X, int Y);
+  void MainBackMouseMove(int X, int Y);
+  void MainBackMouseUp(Qt::MouseButton button, int X, int Y);
+  void FI1MouseMove(int X, int Y);
+  void FI2MouseMove(int X, int Y);
+  void PI21MouseMove(int X, int Y);
+  void PI31MouseMove(int X, int Y);
+  void E1MouseMove(int X, int Y);
+  void E2MouseMove(int X, int Y);
+  void im04MouseMove(int X, int Y);
+  void im05MouseMove(int X, int Y);
+  void im06MouseMove(int X, int Y);
+  void im07MouseMove(int X, int Y);
+  void im08MouseMove(int X, int Y);
+  void im09MouseMove(int X, int Y);
+  void im10MouseMove(int X, int Y);
+
+  void FI2Click();
+  void PI22Click();
+  void PI32Click();
+  void im041Click();
+  void im051Click();
+  void im061Click();
+  void im071Click();
+  void im081Click();
+  void im091Click();
+  void im101Click();
+  void E2Click();
+
+  bool IsDragging() const { return Dragging; }
+
+  // The picture controls, bottom of the stacking order first.
+  TImage* MainBack;
+  TImage* PI22;
+  TImage* PI21;
+  TImage* E2;
+  TImage* FI2;
+  TImage* FI1;
+  TImage* E1;
+  TImage* im08;
+  TImage* im081;
+  TImage* im09;
+  TImage* im091;
+  TImage* PI31;
+  TImage* PI32;
+  TImage* im041;
+  TImage* im04;
+  TImage* im05;
+  TImage* im051;
+  TImage* im06;
+  TImage* im061;
+  TImage* im07;
+  TImage* im071;
+  TImage* im10;
+  TImage* im101;
+
+  // The disc root with its separator, fixed at start-up; the current directory returns to it.
+  std::string StartFolder;
+  TInsFont* FontWindow = nullptr;
+
+ private:
+  void CreateControls();
+  void PlaceControls();
+  void LeaveRegistryMarker();
+  // Shows a pair's highlight in place of its normal picture.
+  void ShowHighlight(TImage* normal, TImage* highlight);
+
+  bool Dragging = false;
+  int DownX = 0;
+  int DownY = 0;
+  int LastLeft = 0;
+  int LastTop = 0;
+  // E2 was pushed beneath the background by the distance rule.
+  bool E2Lowered = false;
+};
