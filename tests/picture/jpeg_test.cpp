@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,44 @@ TEST(Jpeg, LoadsFilesByWindowsPath) {
   EXPECT_TRUE(picture::LoadJpegFile("E:\\tmp\\img\\missing.jpg").Empty());
   EXPECT_TRUE(picture::LoadJpegFile("E:\\tmp\\img").Empty());
   EXPECT_TRUE(picture::LoadJpegFile("Q:\\nowhere.jpg").Empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The fuzzing seeds cover the colour models and codings that pictures on a disc come in.
+TEST(Jpeg, DecodesGreyCmykProgressiveAndRestartPictures) {
+  const char* source = std::getenv("ZF_SOURCE_DIR");
+  if (!source) GTEST_SKIP() << "ZF_SOURCE_DIR is not set (run through ctest)";
+  const std::filesystem::path folder = std::filesystem::path(source) / "fuzz" / "corpus" / "jpeg";
+  const auto load = [&](const char* name) {
+    const std::string bytes = testing_support::ReadFile(folder / name);
+    return picture::DecodeJpeg(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  };
+  const auto mean = [](const Bitmap& bitmap, int channel) {
+    double sum = 0;
+    for (std::size_t i = static_cast<std::size_t>(channel); i < bitmap.rgb.size(); i += 3)
+      sum += bitmap.rgb[i];
+    return sum / (static_cast<double>(bitmap.rgb.size()) / 3);
+  };
+  const Bitmap reference = load("progressive.jpg");
+  ASSERT_EQ(reference.width, 12);
+  ASSERT_EQ(reference.height, 9);
+  for (const char* name : {"cmyk.jpg", "restart.jpg"}) {
+    SCOPED_TRACE(name);
+    const Bitmap bitmap = load(name);
+    ASSERT_EQ(bitmap.width, 12);
+    ASSERT_EQ(bitmap.height, 9);
+    for (int channel = 0; channel < 3; ++channel)
+      EXPECT_NEAR(mean(bitmap, channel), mean(reference, channel), 25.0) << channel;
+  }
+  const Bitmap grey = load("gray.jpg");
+  ASSERT_EQ(grey.width, 12);
+  for (std::size_t i = 0; i < grey.rgb.size(); i += 3) {
+    EXPECT_EQ(grey.rgb[i], grey.rgb[i + 1]);
+    EXPECT_EQ(grey.rgb[i], grey.rgb[i + 2]);
+  }
 }
 
 }  // namespace
