@@ -417,7 +417,13 @@ QImage DrawMainBack() {
   p.setPen(QPen(WithAlpha(kGold, 70), 1, Qt::DotLine));
   p.drawLine(QPointF(195, 388.5), QPointF(455, 388.5));
   p.drawLine(QPointF(465.5, 320), QPointF(465.5, 432));
+  // What the document tool is, under its hot-spot.
   p.setFont(LabelFont(10));
+  p.setPen(WithAlpha(kMist, 130));
+  p.drawText(QRectF(470, 358, 145, 16), Qt::AlignHCenter | Qt::AlignVCenter,
+             QStringLiteral("中文文書排版軟體"));
+  p.drawText(QRectF(470, 374, 145, 16), Qt::AlignHCenter | Qt::AlignVCenter,
+             QStringLiteral("試用版 · 免費贈送"));
   p.setPen(WithAlpha(kMist, 150));
   p.drawText(QRectF(195, 392, 260, 18), Qt::AlignLeft | Qt::AlignVCenter,
              QStringLiteral("附贈精靈工具 (限繁體中文視窗)"));
