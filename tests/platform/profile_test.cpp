@@ -263,6 +263,13 @@ TEST_F(ProfileFiles, WrittenValuesAreReadBack) {
   EXPECT_FALSE(platform::WritePrivateProfileStringA("s]", "k", "v", file.c_str()));
   EXPECT_FALSE(platform::WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));
   EXPECT_FALSE(platform::WritePrivateProfileStringA("s", "k", "v", "C:\\no such\\x.ini"));
+
+  // A read-only file is left as it is.
+  std::filesystem::permissions(Host("tool.ini"), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_FALSE(platform::WritePrivateProfileStringA("s", "k", "v", file.c_str()));
+  EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(platform::ERROR_ACCESS_DENIED));
+  EXPECT_EQ(platform::ReadProfileString(file, "s", "k", "dflt"), "dflt");
 }
 
 TEST_F(ProfileFiles, ReadersOnManyThreadsSeeWholeVersions) {

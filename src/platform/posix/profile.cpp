@@ -242,9 +242,16 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
   }
   if (!posix::EditProfileBytes(*bytes, section, key, value)) return true;
 
+  // The rename would replace a read-only file that Windows refuses to write.
   mode_t mode = 0644;
   struct stat st {};
-  if (!missing && ::stat(hostPath->c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (!missing && ::stat(hostPath->c_str(), &st) == 0) {
+    if (!(st.st_mode & S_IWUSR)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    mode = st.st_mode & 07777;
+  }
   if (!ReplaceHostFile(*hostPath, *bytes, mode)) {
     SetLastError(posix::ErrorFromErrno(errno));
     return false;
