@@ -55,8 +55,8 @@ std::size_t FindClosingBracket(std::string_view line) {
 
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
 
-std::string_view TrimmedDefault(const char* defaultValue) {
-  std::string_view value = defaultValue ? defaultValue : "";
+// Windows drops the trailing spaces of a default, not its other blanks.
+std::string_view TrimmedDefault(std::string_view value) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
   return value;
 }
@@ -322,7 +322,7 @@ const ProfileKey* ParsedProfile::FindKey(std::string_view section, std::string_v
 DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,
                         const char* defaultValue, char* buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
-  std::string_view fallback = TrimmedDefault(defaultValue);
+  std::string_view fallback = TrimmedDefault(defaultValue ? defaultValue : "");
   std::vector<std::string_view> names;
   if (section == nullptr) {
     for (const auto& s : profile.sections()) names.push_back(s.name);
@@ -347,13 +347,8 @@ DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const
 std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
                          std::string_view key, std::string_view defaultValue, DWORD bufferSize) {
   if (bufferSize == 0) return {};
-  std::string_view value;
-  if (const ProfileKey* found = profile.FindKey(section, key)) {
-    value = found->value;
-  } else {
-    value = defaultValue;
-    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-  }
+  const ProfileKey* found = profile.FindKey(section, key);
+  std::string_view value = found ? found->value : TrimmedDefault(defaultValue);
   return std::string(value.substr(0, bufferSize - 1));
 }
 
