@@ -201,6 +201,8 @@ TEST_F(ProfileFiles, MissingFileOrFolderGivesTheDefault) {
   EXPECT_TRUE(platform::ReadProfileKeys(Win("none.ini"), "s").empty());
   std::filesystem::create_directories(Host("folder.ini"));
   EXPECT_EQ(platform::ReadProfileString(Win("folder.ini"), "s", "k", "dflt"), "dflt");
+  ASSERT_EQ(mkfifo(Host("fifo.ini").c_str(), 0644), 0);  // must not block the reader
+  EXPECT_EQ(platform::ReadProfileString(Win("fifo.ini"), "s", "k", "dflt"), "dflt");
 }
 
 TEST_F(ProfileFiles, BinaryFileReadsAsEmpty) {

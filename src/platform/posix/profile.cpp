@@ -117,7 +117,8 @@ std::shared_ptr<const ParsedProfile> LoadProfile(const char* fileName) {
   }
   if (auto cached = Cache().Find(*hostPath, StampOf(st))) return cached;
 
-  int fd = ::open(hostPath->c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
+  int fd = ::open(hostPath->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ParsedProfile::Empty();
   std::shared_ptr<const ParsedProfile> profile = ParsedProfile::Empty();
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -133,7 +134,7 @@ std::shared_ptr<const ParsedProfile> LoadProfile(const char* fileName) {
 
 std::optional<std::string> ReadHostFile(const std::string& hostPath, bool& missing) {
   missing = false;
-  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     missing = errno == ENOENT;
     return missing ? std::optional<std::string>(std::string()) : std::nullopt;
