@@ -79,6 +79,8 @@ class Disc {
   void Add(const Font& font) { fonts_.push_back(font); }
   std::vector<Font>& fonts() { return fonts_; }
 
+  std::string installedMark;  // JPEG bytes of tmp\img\installed.jpg; empty: a red block
+
   // tmp\Info\message, or message.<suffix> when a suffix is given; body is written as bytes.
   void Message(const std::string& body, const std::string& suffix = "") {
     testing_support::WriteFile(infoHost() / (suffix.empty() ? "message" : "message." + suffix),
@@ -115,7 +117,8 @@ class Disc {
                                    SamplePicture(f.name, f.sampleWidth, f.sampleHeight));
     }
     testing_support::WriteFile(infoHost() / "Font1", fontFile);
-    testing_support::WriteFile(set_ / "tmp" / "img" / "installed.jpg", InstalledMark());
+    testing_support::WriteFile(set_ / "tmp" / "img" / "installed.jpg",
+                               installedMark.empty() ? InstalledMark() : installedMark);
   }
 
   // Declares the disc as drive D: and points the shared path state at its set.
