@@ -169,12 +169,14 @@ TEST_F(DemodiscTest, EverySetLoadsInChineseAndEnglishWithPicturesAndRealFiles) {
     EXPECT_GE(collections, 1);
   }
 
-  // In English the plain Style files give the names.
+  // In English the English Style file gives the names, not the plain file's short ones.
   platform::SetSystemLanguageSetting(1033);
   ASSERT_TRUE(engine::LoadCatalogue("D:\\TTF\\tmp\\Info", "D:\\TTF", 0));
-  std::vector<std::string> english;
+  std::vector<std::string> english, keys;
   ASSERT_TRUE(engine::ListStyleNames(english));
+  ASSERT_TRUE(engine::ListStyleKeys(keys));
   for (const auto& style : english) EXPECT_FALSE(HasChinese(style)) << style;
+  EXPECT_NE(english, keys);
 }
 
 TEST_F(DemodiscTest, NoFontOfASetPassesForAnotherWhenInstalled) {

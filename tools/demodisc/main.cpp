@@ -103,11 +103,14 @@ void WriteFontSet(const fs::path& disc, const SetSpec& set,
   fs::create_directories(folder / "fonts");
   WriteIniFile(info / "LangMap", {LangSection()});
 
-  IniSection plainList{"StyleList", {}}, chineseList{"StyleList", {}};
-  std::vector<IniSection> plainStyles, chineseStyles;
+  // The plain Style file lists the styles and fonts under short names; the Chinese and the
+  // English file give each language its own display names.
+  IniSection plainList{"StyleList", {}}, chineseList{"StyleList", {}}, englishList{"StyleList", {}};
+  std::vector<IniSection> plainStyles, chineseStyles, englishStyles;
   for (const auto& style : set.styles) {
-    plainList.values.emplace_back(style.key, style.english);
+    plainList.values.emplace_back(style.key, style.key);
     chineseList.values.emplace_back(style.key, Big5(style.chinese));
+    englishList.values.emplace_back(style.key, style.english);
     IniSection plain{style.key, {}}, chinese{style.key, {}};
     for (const auto& key : style.fonts) {
       const auto& font = *std::find_if(set.fonts.begin(), set.fonts.end(),
@@ -117,11 +120,14 @@ void WriteFontSet(const fs::path& disc, const SetSpec& set,
     }
     plainStyles.push_back(plain);
     chineseStyles.push_back(chinese);
+    englishStyles.push_back(plain);
   }
   plainStyles.insert(plainStyles.begin(), plainList);
   chineseStyles.insert(chineseStyles.begin(), chineseList);
+  englishStyles.insert(englishStyles.begin(), englishList);
   WriteIniFile(info / "Style", plainStyles);
   WriteIniFile(info / "Style.cht", chineseStyles);
+  WriteIniFile(info / "Style.enu", englishStyles);
 
   std::vector<IniSection> plainFonts, chineseFonts;
   for (const auto& font : set.fonts) {
