@@ -231,6 +231,69 @@ TEST_F(DemodiscTest, ThePrefixHasTheDiscInDriveDAndSpeaksChinese) {
   unsetenv("ZELVAFONT_PREFIX");
 }
 
+TEST_F(DemodiscTest, AMachineWithFewFontsStillGetsFourUsableSets) {
+  struct Case {
+    const char* label;
+    std::vector<std::string> fonts;  // host font files fontconfig is given
+    int exitCode;
+  };
+  const std::string dejavu = "/usr/share/fonts/truetype/dejavu/";
+  const std::vector<Case> cases = {
+      {"what the install script brings",
+       {"/usr/share/fonts/truetype/arphic/uming.ttc", dejavu + "DejaVuSans.ttf",
+        dejavu + "DejaVuSans-Bold.ttf", dejavu + "DejaVuSerif.ttf", dejavu + "DejaVuSansMono.ttf"},
+       0},
+      {"one Latin font", {dejavu + "DejaVuSerif.ttf"}, 0},
+      {"no font at all", {}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir machine;
+    for (const auto& font : c.fonts) {
+      if (!fs::exists(font)) GTEST_SKIP() << font << " is not installed";
+      fs::create_symlink(font, machine.path() / fs::path(font).filename());
+    }
+    testing_support::WriteFile(machine.path() / "fonts.conf",
+                               "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + machine.str() +
+                                   "</dir><cachedir>" + machine.str() +
+                                   "/cache</cachedir></fontconfig>\n");
+    setenv("FONTCONFIG_FILE", (machine.path() / "fonts.conf").c_str(), 1);
+    fs::remove_all(disc());
+    ctl_test::Result r = ctl_test::Run(program_, {"--out", disc().string()});
+    unsetenv("FONTCONFIG_FILE");
+    ASSERT_EQ(r.exitCode, c.exitCode) << r.err;
+    if (c.exitCode != 0) {
+      EXPECT_NE(r.err.find("zelvafont-demodisc: "), std::string::npos);
+      continue;
+    }
+    TempPrefix prefix(1028);
+    platform::DeclareDrive({'D', platform::DRIVE_CDROM, disc().string(), "QRTMV"},
+                           platform::DeclarationScope::Process);
+    for (const char* set : kSets) {
+      SCOPED_TRACE(set);
+      const std::string folder = std::string("D:\\") + set;
+      ASSERT_TRUE(engine::LoadCatalogue(folder + "tmp\\Info", folder.substr(0, folder.size() - 1), 0));
+      std::vector<std::string> styles, fonts;
+      ASSERT_TRUE(engine::ListStyleNames(styles));
+      EXPECT_GE(styles.size(), 2u);
+      for (const auto& style : styles) {
+        ASSERT_TRUE(engine::SelectStyle(style));
+        ASSERT_TRUE(engine::ListStyleFonts(fonts));
+        EXPECT_FALSE(fonts.empty());
+        for (const auto& font : fonts) {
+          std::string source, link;
+          engine::ReadFontValue(font, "Source", source);
+          EXPECT_TRUE(platform::FileExists(folder + source)) << source;
+          // A link never names a font this machine could not provide.
+          if (engine::ReadFontValue(font, "Link1", link)) {
+            EXPECT_TRUE(engine::ReadFontValue(link, "Source", source)) << link;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST_F(DemodiscTest, AFolderItDidNotMakeIsNeverWiped) {
   testing_support::WriteFile(disc() / "thesis.txt", "precious");
   ctl_test::Result r = ctl_test::Run(program_, {"--out", disc().string()});

@@ -211,8 +211,7 @@ int FitLayoutToMachine(std::vector<SetSpec>& sets, const std::map<std::string, F
         FontSpec f = Font("Font1", name, shown, shown, {shown}, file.family, file.style,
                           SampleKind::Latin, kLatinLine);
         set.fonts.push_back(f);
-        set.styles = {{"Regular", "Regular", "標準", {"Font1"}},
-                      {"All", "All fonts", "全部字型", {"Font1"}}};
+        set.styles.clear();
         break;
       }
     }
@@ -223,6 +222,17 @@ int FitLayoutToMachine(std::vector<SetSpec>& sets, const std::map<std::string, F
     for (auto& style : set.styles)
       std::erase_if(style.fonts, [&](const std::string& k) { return !keys.count(k); });
     std::erase_if(set.styles, [](const StyleSpec& s) { return s.fonts.empty(); });
+    // Every set offers at least two styles, however few fonts the machine has.
+    if (set.styles.size() < 2) {
+      bool hasAll = std::any_of(set.styles.begin(), set.styles.end(),
+                                [](const StyleSpec& s) { return s.key == "All"; });
+      StyleSpec all{"All", "All fonts", "全部字型", {}};
+      for (const auto& f : set.fonts) all.fonts.push_back(f.key);
+      if (!hasAll) set.styles.push_back(all);
+      if (set.styles.size() < 2)
+        set.styles.insert(set.styles.begin(),
+                          StyleSpec{"Featured", "Featured", "精選字型", {set.fonts.front().key}});
+    }
     kept += static_cast<int>(set.fonts.size());
   }
   return kept;
