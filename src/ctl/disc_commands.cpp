@@ -203,7 +203,10 @@ int CommandStyles(Context& context) {
   std::vector<std::string> names = StyleNames(loaded);
   if (context.options.json) {
     Json json;
-    json.BeginObject().Key("set").String(loaded.set->name).Key("styles").BeginArray();
+    json.BeginObject()
+        .Key("set").String(loaded.set->name)
+        .Key("language").String(platform::AnsiToUtf8(loaded.language))
+        .Key("styles").BeginArray();
     for (const auto& name : names) {
       std::string key;
       engine::FindStyleKey(name, key);

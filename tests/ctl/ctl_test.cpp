@@ -173,7 +173,7 @@ TEST_F(CtlTest, JsonIsOneEscapedDocumentInEveryLocale) {
     EXPECT_EQ(styles.exitCode, 0);
     // 許 is B3 5C in Big5: its second byte is a backslash.
     EXPECT_EQ(styles.out,
-              "{\"set\":\"TTF\",\"styles\":[{\"name\":\"\\u7121\\u896f\\u7dda\",\"key\":\"Sans\"},"
+              "{\"set\":\"TTF\",\"language\":\"cht\",\"styles\":[{\"name\":\"\\u7121\\u896f\\u7dda\",\"key\":\"Sans\"},"
               "{\"name\":\"\\u8a31\\u9ad4\",\"key\":\"Serif\"}]}\n");
   }
   Result fonts = Ctl({"--json", "fonts", "TTF", "--style", "許體"});
