@@ -2,6 +2,8 @@
 // removing and the two block copies.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -46,25 +48,71 @@ class FontsKeyHandle {
   platform::HKEY key_ = 0;
 };
 
-// Calls fn(name) for every value name of the key in listing order; fn returns false to stop.
-template <typename Fn>
-void ForEachValueName(platform::HKEY key, Fn fn) {
-  if (!key) return;
-  std::string name(256, '\0');
-  for (platform::DWORD index = 0;; ++index) {
-    platform::DWORD size = static_cast<platform::DWORD>(name.size());
-    platform::LONG result = platform::RegEnumValueA(key, index, name.data(), &size, nullptr,
-                                                    nullptr, nullptr, nullptr);
-    if (result == platform::ERROR_MORE_DATA) {
-      name.assign(std::max<std::size_t>(name.size() * 4, size + 1), '\0');
-      size = static_cast<platform::DWORD>(name.size());
-      result = platform::RegEnumValueA(key, index, name.data(), &size, nullptr, nullptr,
-                                       nullptr, nullptr);
+// The installed-font list as the registry's snapshot holds it, indexed by the words of the
+// entry names. A registration name can only match an entry at the start of one of its words
+// (the start of the name or just after a blank), and the word there must equal the name's first
+// word, so the index hands out those few places and NameMatches settles each. It is rebuilt
+// only when the registry hands out another snapshot, i.e. after the list changed.
+class FontListIndex {
+ public:
+  // The entries (indexes into names(), in listing order) that any of the names match.
+  std::vector<std::uint32_t> Match(const std::vector<std::string>& regNames) const {
+    std::vector<std::uint32_t> found;
+    for (const std::string& name : regNames) {
+      if (name.empty()) continue;
+      const std::string_view first = std::string_view(name).substr(0, name.find(' '));
+      auto it = words_.find(first);
+      if (it == words_.end()) continue;
+      for (const auto& [entry, at] : it->second) {
+        const std::string& value = (*names_)[entry];
+        if (value.size() > at + name.size() && value.compare(at, name.size(), name) == 0 &&
+            value[at + name.size()] == ' ' && platform::FindDbcs(value, name) == at) {
+          found.push_back(entry);
+        }
+      }
     }
-    if (result != platform::ERROR_SUCCESS) return;
-    if (!fn(std::string_view(name.data(), std::min<std::size_t>(size, name.size())))) return;
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
   }
-}
+  const std::vector<std::string>& names() const { return *names_; }
+
+  // The index of the current list, shared by every caller until the list changes.
+  static std::shared_ptr<const FontListIndex> Current() {
+    static std::mutex lock;
+    static std::shared_ptr<const FontListIndex> current;
+    auto names = platform::ShareRegistryValueNames(platform::HKEY_LOCAL_MACHINE,
+                                                   MutableEngine().FontsKey);
+    if (!names) names = std::make_shared<const std::vector<std::string>>();
+    std::lock_guard guard(lock);
+    if (!current || current->names_ != names) current = Build(std::move(names));
+    return current;
+  }
+
+ private:
+  static std::shared_ptr<const FontListIndex> Build(
+      std::shared_ptr<const std::vector<std::string>> names) {
+    auto index = std::make_shared<FontListIndex>();
+    index->names_ = std::move(names);
+    const auto& list = *index->names_;
+    index->words_.reserve(list.size() * 4);
+    for (std::uint32_t entry = 0; entry < list.size(); ++entry) {
+      const std::string_view value = list[entry];
+      for (std::size_t at = 0;;) {
+        const std::size_t blank = value.find(' ', at);
+        if (blank == std::string_view::npos) break;  // a last word is followed by no blank
+        index->words_[value.substr(at, blank - at)].emplace_back(entry,
+                                                                 static_cast<std::uint32_t>(at));
+        at = blank + 1;
+      }
+    }
+    return index;
+  }
+
+  std::shared_ptr<const std::vector<std::string>> names_;
+  std::unordered_map<std::string_view, std::vector<std::pair<std::uint32_t, std::uint32_t>>>
+      words_;
+};
 
 // A value's string data; empty when it cannot be read.
 std::string ReadValueData(platform::HKEY key, const std::string& name) {
@@ -208,25 +256,25 @@ std::uint32_t QueryFontState(const std::string& fontKey) {
     }
   }
   std::vector<FontProbe> fonts(keys.size());
+  bool anyName = false;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     fonts[i].names = detail::AllRegistrationNames(keys[i]);
-    ReadFontValue(keys[i], "Source", fonts[i].source);
+    anyName = anyName || !fonts[i].names.empty();
   }
+  if (!anyName) return 0;
 
+  const auto index = FontListIndex::Current();
   FontsKeyHandle key(platform::KEY_READ);
-  std::string valueName;
-  ForEachValueName(key.get(), [&](std::string_view v) {
-    valueName.assign(v);
-    for (FontProbe& font : fonts) {
-      for (const std::string& name : font.names) {
-        if (!NameMatches(name, valueName)) continue;
-        font.bits |= SameInstalledFile(font, ReadValueData(key.get(), valueName)) ? FontInstalled
-                                                                                  : FontMismatch;
-        break;
-      }
+  for (std::size_t i = 0; i < fonts.size(); ++i) {
+    FontProbe& font = fonts[i];
+    const std::vector<std::uint32_t> entries = index->Match(font.names);
+    if (entries.empty()) continue;
+    ReadFontValue(keys[i], "Source", font.source);
+    for (std::uint32_t entry : entries) {
+      const std::string data = key.IsOpen() ? ReadValueData(key.get(), index->names()[entry]) : "";
+      font.bits |= SameInstalledFile(font, data) ? FontInstalled : FontMismatch;
     }
-    return true;
-  });
+  }
 
   std::uint32_t state = fonts[0].bits;
   for (std::size_t i = 1; i < fonts.size(); ++i) {
@@ -285,17 +333,9 @@ void RemoveFont(const std::string& fontKey) {
   if (names.empty()) return;
   FontsKeyHandle key(kReadWrite);
   if (!key.IsOpen()) return;
-  std::vector<std::string> matched;
-  ForEachValueName(key.get(), [&](std::string_view v) {
-    const std::string valueName(v);
-    if (std::any_of(names.begin(), names.end(),
-                    [&](const std::string& n) { return NameMatches(n, valueName); })) {
-      matched.push_back(valueName);
-    }
-    return true;
-  });
-
-  for (const std::string& valueName : matched) {
+  const auto index = FontListIndex::Current();
+  for (std::uint32_t entry : index->Match(names)) {
+    const std::string& valueName = index->names()[entry];
     const std::string data = ReadValueData(key.get(), valueName);
     platform::RegDeleteValueA(key.get(), valueName.c_str());
     platform::RemoveFontResourceA(data.c_str());

@@ -137,7 +137,9 @@ TEST_F(SelectionTest, InstallRunWithLinksReportsEachFontAndRemovalTakesThemBack)
 
   Recorder recorder;
   recorder.onCall = [](const Call& call) {
-    if (call.done > 0) EXPECT_FALSE(platform::IsEUDCEnabled());
+    if (call.done > 0) {
+      EXPECT_FALSE(platform::IsEUDCEnabled());
+    }
   };
   engine::InstallSelection(Recorder::Progress, &recorder);
   EXPECT_EQ(recorder.calls, (Calls{{0, 4, "Font A"},

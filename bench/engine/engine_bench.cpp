@@ -1,0 +1,223 @@
+// Engine benchmarks on generated discs in a temporary prefix: loading a large catalogue with the
+// lookups of a list rebuild, the state query of a whole style against a long installed-font
+// list, and installing 200 MB of fonts compared with cp of the same files.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+
+// A prefix with a disc folder declared as D:, holding the set TTF.
+struct Disc {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir disc;
+  Disc() {
+    fs::create_directories(info());
+    platform::DriveDeclaration drive;
+    drive.letter = 'D';
+    drive.hostFolder = disc.str();
+    drive.label = "QRTMV";
+    platform::DeclareDrive(drive, platform::DeclarationScope::Process);
+  }
+  ~Disc() {
+    engine::ReleaseEngine();
+    platform::ForgetDrive('D', platform::DeclarationScope::Process);
+  }
+  fs::path set() const { return disc.path() / "TTF"; }
+  fs::path info() const { return set() / "tmp" / "Info"; }
+  void Write(const std::string& name, const std::string& bytes) const {
+    testing_support::WriteFile(info() / name, bytes);
+  }
+  bool Load() const { return engine::LoadCatalogue("D:\\TTF\\tmp\\Info", "D:\\TTF", 0); }
+};
+
+std::string Key(const char* kind, int i) { return std::string(kind) + std::to_string(i); }
+
+// A catalogue of fonts in styles of fontsPerStyle each, with a localised Style file, two
+// registration names per font, and the fonts linked in pairs (regular and bold, say).
+void WriteCatalogue(const Disc& disc, int styles, int fontsPerStyle) {
+  std::string style = "[StyleList]\r\n", local = "[StyleList]\r\n", fonts;
+  disc.Write("LangMap", "[Lang]\r\n1033=eng\r\n");
+  for (int s = 0; s < styles; ++s) {
+    style += Key("S", s) + "=Style " + std::to_string(s) + "\r\n";
+    local += Key("S", s) + "=Local style " + std::to_string(s) + "\r\n";
+  }
+  for (int s = 0; s < styles; ++s) {
+    style += "[" + Key("S", s) + "]\r\n";
+    local += "[" + Key("S", s) + "]\r\n";
+    for (int f = 0; f < fontsPerStyle; ++f) {
+      const int n = s * fontsPerStyle + f;
+      style += Key("F", n) + "=Font " + std::to_string(n) + "\r\n";
+      local += Key("F", n) + "=Local font " + std::to_string(n) + "\r\n";
+      fonts += "[" + Key("F", n) + "]\r\nSource=fonts\\" + Key("f", n) + ".ttf\r\nSample=" +
+               Key("s", n) + ".jpg\r\nSize=12.5\r\nRegNameCount=2\r\nRegName1=Zelva " +
+               std::to_string(n) + "\r\nRegName2=Orchid " + std::to_string(n) +
+               "\r\nLinkCount=1\r\nLink1=" + Key("F", n ^ 1) +
+               "\r\n";
+    }
+  }
+  disc.Write("Style", style);
+  disc.Write("Style.eng", local);
+  disc.Write("Font", fonts);
+}
+
+// What the font window does to show a set and one style's rows, less the state queries.
+void RebuildList(benchmark::State& state, bool everyStyle) {
+  Disc disc;
+  WriteCatalogue(disc, 40, 50);
+  std::size_t lookups = 0;
+  for (auto _ : state) {
+    if (!disc.Load()) state.SkipWithError("LoadCatalogue failed");
+    std::vector<std::string> names, fonts;
+    engine::ListStyleNames(names);
+    for (std::size_t s = 0; s < (everyStyle ? names.size() : 1); ++s) {
+      engine::SelectStyle(names[s]);
+      engine::ListStyleFonts(fonts);
+      std::string value;
+      for (const std::string& font : fonts) {
+        engine::GetFontName(font, value);
+        engine::ReadFontValue(font, "Sample", value);
+        lookups += 2;
+      }
+    }
+    benchmark::DoNotOptimize(lookups);
+  }
+  state.counters["lookups"] = benchmark::Counter(static_cast<double>(lookups) / state.iterations());
+}
+
+void BM_LoadCatalogueAndOneStyle(benchmark::State& state) { RebuildList(state, false); }
+void BM_LoadCatalogueAndEveryStyle(benchmark::State& state) { RebuildList(state, true); }
+BENCHMARK(BM_LoadCatalogueAndOneStyle)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadCatalogueAndEveryStyle)->Unit(benchmark::kMillisecond);
+
+// QueryFontState for every font of a 500-font style against 10,000 installed-font entries, of
+// which every other font of the style owns one (with its file in the Fonts folder).
+void BM_QueryFontStateOfAStyle(benchmark::State& state) {
+  Disc disc;
+  WriteCatalogue(disc, 1, 500);
+  const fs::path fonts = disc.prefix.fontsDir();
+  for (int n = 0; n < 500; ++n) {
+    testing_support::WriteFile(disc.set() / "fonts" / (Key("f", n) + ".ttf"), std::string(1000, 'x'));
+  }
+  platform::HKEY key = 0;
+  platform::RegCreateKeyExA(platform::HKEY_LOCAL_MACHINE, kFontsKey, 0, nullptr, 0,
+                            platform::KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  for (int i = 0; i < 10000; ++i) {
+    std::string name, data;
+    if (i % 40 == 0 && i / 40 < 250) {
+      const int n = (i / 40) * 2;
+      name = "Zelva " + std::to_string(n) + " & Orchid " + std::to_string(n) + " (TrueType)";
+      data = Key("f", n) + ".ttf";
+      testing_support::WriteFile(fonts / data, std::string(1000, 'x'));
+    } else {
+      name = "Other Family " + std::to_string(i) + " Regular (TrueType)";
+      data = Key("other", i) + ".ttf";
+    }
+    platform::RegSetValueExA(key, name.c_str(), 0, platform::REG_SZ,
+                             reinterpret_cast<const platform::BYTE*>(data.c_str()),
+                             static_cast<platform::DWORD>(data.size() + 1));
+  }
+  platform::RegCloseKey(key);
+  if (!disc.Load() || !engine::SelectStyle("Local style 0")) state.SkipWithError("load failed");
+  std::vector<std::string> list;
+  engine::ListStyleFonts(list);
+  int installed = 0;
+  for (auto _ : state) {
+    installed = 0;
+    for (const std::string& font : list) {
+      if (engine::QueryFontState(font) & (engine::FontInstalled | engine::LinkInstalled)) {
+        ++installed;
+      }
+    }
+  }
+  state.counters["fonts"] = static_cast<double>(list.size());
+  state.counters["installed"] = installed;
+}
+BENCHMARK(BM_QueryFontStateOfAStyle)->Unit(benchmark::kMillisecond);
+
+// Installing 200 MB of fonts in one run, against cp of the same files into another folder of
+// the same file system, each measured in the same iteration.
+void BM_Install200MegabytesAgainstCp(benchmark::State& state) {
+  std::vector<fs::path> sources;
+  for (const char* dir : {"/usr/share/fonts/truetype", "/usr/share/fonts/opentype"}) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      const auto ext = it->path().extension();
+      if (it->is_regular_file() && (ext == ".ttf" || ext == ".ttc" || ext == ".otf")) {
+        sources.push_back(it->path());
+      }
+    }
+  }
+  if (sources.empty()) {
+    state.SkipWithError("no fonts on this machine");
+    return;
+  }
+  Disc disc;
+  std::string style = "[StyleList]\r\nS=All\r\n[S]\r\n", catalogue;
+  std::uintmax_t total = 0;
+  int count = 0;
+  for (std::size_t i = 0; total < 200u * 1024 * 1024; ++i, ++count) {
+    const fs::path& from = sources[i % sources.size()];
+    const std::string name = Key("font", count) + from.extension().string();
+    fs::create_directories(disc.set() / "fonts");
+    fs::copy_file(from, disc.set() / "fonts" / name);
+    total += fs::file_size(from);
+    style += Key("F", count) + "=Font " + std::to_string(count) + "\r\n";
+    catalogue += "[" + Key("F", count) + "]\r\nSource=fonts\\" + name +
+                 "\r\nRegNameCount=1\r\nRegName1=Bench " + std::to_string(count) + "\r\n";
+  }
+  disc.Write("Style", style);
+  disc.Write("Font", catalogue);
+  testing_support::TempDir cpTarget;
+  double installSeconds = 0, cpSeconds = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!disc.Load() || !engine::SelectStyle("All")) state.SkipWithError("load failed");
+    std::vector<std::string> list;
+    engine::ListStyleFonts(list);
+    for (const auto& font : list) engine::AddToSelection(font);
+    fs::remove_all(cpTarget.path() / "out");
+    fs::create_directories(cpTarget.path() / "out");
+    std::system("sync");
+    state.ResumeTiming();
+
+    auto start = std::chrono::steady_clock::now();
+    engine::InstallSelection(nullptr, nullptr);
+    auto middle = std::chrono::steady_clock::now();
+    const std::string cp = "cp " + (disc.set() / "fonts").string() + "/* " +
+                           (cpTarget.path() / "out").string() + "/";
+    if (std::system(cp.c_str()) != 0) state.SkipWithError("cp failed");
+    auto end = std::chrono::steady_clock::now();
+    installSeconds += std::chrono::duration<double>(middle - start).count();
+    cpSeconds += std::chrono::duration<double>(end - middle).count();
+
+    state.PauseTiming();
+    engine::RemoveSelection(nullptr, nullptr);
+    std::system("sync");
+    state.ResumeTiming();
+  }
+  state.counters["MB"] = static_cast<double>(total) / 1048576.0;
+  state.counters["files"] = count;
+  state.counters["install_s"] = installSeconds / state.iterations();
+  state.counters["cp_s"] = cpSeconds / state.iterations();
+  state.counters["cp_over_install"] = cpSeconds / installSeconds;
+}
+BENCHMARK(BM_Install200MegabytesAgainstCp)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
