@@ -204,10 +204,11 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* re
   if (!snapshot) return rc;
   cursor.next = index + 1;
   if (index >= snapshot->names.size()) return ERROR_NO_MORE_ITEMS;
-  const std::string& valueName = snapshot->names[index];
-  if (*nameSize <= valueName.size()) return ERROR_MORE_DATA;  // nameSize stays as it was
-  std::memcpy(name, valueName.c_str(), valueName.size() + 1);
-  *nameSize = static_cast<DWORD>(valueName.size());
+  std::uint32_t start = snapshot->nameStarts[index];
+  DWORD length = snapshot->nameStarts[index + 1] - start - 1;
+  if (*nameSize <= length) return ERROR_MORE_DATA;  // nameSize stays as it was
+  std::memcpy(name, snapshot->packedNames.data() + start, length + 1);
+  *nameSize = length;
   if (type) *type = snapshot->types[index];
   return posix::CopyData(snapshot->data[index], data, dataSize);
 }

@@ -573,6 +573,11 @@ LONG RegistryStore::Snapshot(std::int64_t key, std::shared_ptr<const ValueSnapsh
     fresh->data.push_back(ColumnBlob(*list, 2));
   }
   if (rc != SQLITE_DONE) return ErrorFromSqlite(rc, Use::Read);
+  for (const std::string& name : fresh->names) {
+    fresh->nameStarts.push_back(static_cast<std::uint32_t>(fresh->packedNames.size()));
+    fresh->packedNames.append(name.c_str(), name.size() + 1);
+  }
+  fresh->nameStarts.push_back(static_cast<std::uint32_t>(fresh->packedNames.size()));
   snapshots_.emplace(key, fresh);
   *snapshot = std::move(fresh);
   return ERROR_SUCCESS;

@@ -26,6 +26,10 @@ struct ValueSnapshot {
   std::vector<std::string> names;
   std::vector<DWORD> types;
   std::vector<std::string> data;
+  // The names once more, back to back with their NULs (name i starts at nameStarts[i]), so that
+  // enumeration reads one run of memory instead of thousands of small blocks.
+  std::string packedNames;
+  std::vector<std::uint32_t> nameStarts;  // one more than there are names
 };
 
 // Where a key path is split and how names are compared: components at backslashes that are
