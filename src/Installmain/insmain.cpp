@@ -16,7 +16,6 @@
 #include "disc/shared_paths.h"
 #include "picture/picture.h"
 #include "platform/files.h"
-#include "platform/language.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -27,15 +26,9 @@ constexpr const char* kMarkerKey = "SOFTWARE\\Zelvaworks";
 constexpr const char* kMarkerValue = "Zwk98";
 constexpr int kExitReleaseDistance = 50;
 
-constexpr const char* kNoDiscChinese =
-    "\xE7\x84\xA1\xE6\xB3\x95\xE6\x89\xBE\xE5\x88\xB0[QRTMV]\xE5\xAD\x97\xE5\x9E\x8B\xE5\x85\x89"
-    "\xE7\xA2\x9F\xE7\x89\x87,\xE8\xAB\x8B\xE5\x85\x88\xE6\x94\xBE\xE5\x85\xA5\xE5\xAD\x97\xE5\x9E"
-    "\x8B\xE5\x85\x89\xE7\xA2\x9F\xE7\x89\x87!";  // 無法找到[QRTMV]字型光碟片,請先放入字型光碟片!
+// UTF-8 here; shown in the ANSI code page.
+constexpr const char* kNoDiscChinese = "無法找到[QRTMV]字型光碟片,請先放入字型光碟片!";
 constexpr const char* kNoDiscEnglish = "No Found [QRTMV] CD-ROM! Check the CD-ROM.";
-
-bool IsTraditionalChineseLanguage(platform::LANGID language) {
-  return language == 1028 || language == 3076;
-}
 
 }  // namespace
 
@@ -66,6 +59,7 @@ void TInsMain::CreateControls() {
   for (const auto& [control, name] : controls) {
     const QString controlName = QString::fromLatin1(name);
     *control = new TImage(controlName, this);
+    controls_.push_back(*control);
     (*control)->SetPicture(picture::LoadResourcePicture(assets::PicturePath(controlName)));
     (*control)->setCursor(Qt::PointingHandCursor);
   }
@@ -98,11 +92,10 @@ void TInsMain::CreateControls() {
 }
 
 void TInsMain::FormCreate() {
-  const platform::LANGID language = platform::GetSystemDefaultLangID();
   disc::SharedPaths& paths = disc::Paths();
   paths.discRoot = disc::FindProductDisc();
   if (paths.discRoot == "0") {
-    const char* text = IsTraditionalChineseLanguage(language) ? kNoDiscChinese : kNoDiscEnglish;
+    const char* text = disc::IsTraditionalChinese() ? kNoDiscChinese : kNoDiscEnglish;
     platform::ShowPlainMessage(platform::Utf8ToAnsi(text));
     platform::ExitProcess(0);
   }
@@ -138,13 +131,18 @@ void TInsMain::FormCreate() {
 
 void TInsMain::PlaceControls() {
   std::map<QString, QSize> sizes;
-  for (TImage* control : findChildren<TImage*>(Qt::FindDirectChildrenOnly))
-    sizes[control->objectName()] = control->Picture().size();
+  for (const TImage* control : controls_) sizes[control->objectName()] = control->Picture().size();
   for (const ControlPlacement& placement : ComputeLauncherLayout(sizes)) {
-    TImage* control = findChild<TImage*>(placement.name, Qt::FindDirectChildrenOnly);
-    if (!control) continue;
-    control->setGeometry(QRect(placement.position, placement.size));
+    if (TImage* control = Control(placement.name))
+      control->setGeometry(QRect(placement.position, placement.size));
   }
+}
+
+TImage* TInsMain::Control(const QString& name) const {
+  for (TImage* control : controls_) {
+    if (control->objectName() == name) return control;
+  }
+  return nullptr;
 }
 
 void TInsMain::LeaveRegistryMarker() {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "Installmain/image_control.h"
 
@@ -57,6 +58,9 @@ class TInsMain : public QWidget {
   void E2Click();
 
   bool IsDragging() const { return Dragging; }
+  // The picture controls, bottom of the stacking order first as created; by name.
+  const std::vector<TImage*>& Controls() const { return controls_; }
+  TImage* Control(const QString& name) const;
 
   // The picture controls, bottom of the stacking order first.
   TImage* MainBack;
@@ -94,6 +98,7 @@ class TInsMain : public QWidget {
   // Shows a pair's highlight in place of its normal picture.
   void ShowHighlight(TImage* normal, TImage* highlight);
 
+  std::vector<TImage*> controls_;
   bool Dragging = false;
   int DownX = 0;
   int DownY = 0;

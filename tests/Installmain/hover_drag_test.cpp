@@ -31,7 +31,7 @@ class HoverTest : public LauncherTest {
   }
 
   TImage* Control(const char* name) const {
-    return launcher_->findChild<TImage*>(QString::fromLatin1(name));
+    return launcher_->Control(QString::fromLatin1(name));
   }
   // The names of the pairs whose highlight shows.
   std::vector<std::string> Highlighted() const {
@@ -129,7 +129,8 @@ TEST_F(HoverTest, DragMovesTheWindowWithTheButtonHeld) {
   const struct {
     const char* name;
     Qt::MouseButton button;
-  } buttons[] = {{"left", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
+  } buttons[] = {
+      {"left", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
   for (const auto& b : buttons) {
     SCOPED_TRACE(b.name);
     launcher_->move(200, 150);

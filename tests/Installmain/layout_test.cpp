@@ -72,7 +72,8 @@ TEST(LauncherLayout, PlacesTheControlsByTheRulesForEachPictureSize) {
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.name);
     const auto at = Positions(c.sizes);
-    for (const auto& [name, position] : c.expected) EXPECT_EQ(at.at(name), position) << name.toStdString();
+    for (const auto& [name, position] : c.expected)
+      EXPECT_EQ(at.at(name), position) << name.toStdString();
     ExpectPairsShareTheirPlace(at);
   }
 }
@@ -100,7 +101,7 @@ TEST_F(LauncherTest, ControlsSitWhereTheLayoutPutsThemWithTheSuppliedArtwork) {
   const auto launcher = StartLauncher();
   ASSERT_TRUE(launcher);
   Sizes sizes;
-  for (const TImage* control : launcher->findChildren<TImage*>()) {
+  for (const TImage* control : launcher->Controls()) {
     sizes[control->objectName()] = control->Picture().size();
     if (control->objectName() != "E2")
       EXPECT_EQ(control->Picture().size(), control->size()) << control->objectName().toStdString();
@@ -112,7 +113,7 @@ TEST_F(LauncherTest, ControlsSitWhereTheLayoutPutsThemWithTheSuppliedArtwork) {
   }
   EXPECT_EQ(sizes.at("E2"), QSize(79, 24));
   for (const ControlPlacement& placement : ComputeLauncherLayout(sizes)) {
-    const TImage* control = launcher->findChild<TImage*>(placement.name);
+    const TImage* control = launcher->Control(placement.name);
     ASSERT_NE(control, nullptr) << placement.name.toStdString();
     EXPECT_EQ(control->geometry(), QRect(placement.position, placement.size))
         << placement.name.toStdString();

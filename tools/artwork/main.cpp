@@ -364,7 +364,8 @@ QImage DrawMainBack() {
                    QStringLiteral("Orchid Edition"), kGold);
   p.setFont(LabelFont(14));
   DrawShadowedText(p, QRectF(198, 118, 420, 22), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("蘭花典藏版 · 中文 TrueType 字型光碟"), QColor(0xe4, 0xd6, 0xf6));
+                   QStringLiteral("蘭花典藏版 · 中文 TrueType 字型光碟"),
+                   QColor(0xe4, 0xd6, 0xf6));
   QFont maker = Font(QStringLiteral("Nimbus Sans"), 10, QFont::Bold);
   maker.setLetterSpacing(QFont::AbsoluteSpacing, 3);
   p.setFont(maker);
