@@ -158,6 +158,11 @@ TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
       EXPECT_FALSE(RemoveFontResourceA(c.name));
     }
   }
+  // The same file under both kinds of name is one loaded font.
+  ASSERT_GE(AddFontResourceA("mixed.ttf"), 1);
+  EXPECT_TRUE(RemoveFontResourceA("C:\\WINDOWS\\Fonts\\Mixed.ttf"));
+  EXPECT_TRUE(FamiliesListedFor(file).empty());
+
   EXPECT_EQ(AddFontResourceA(nullptr), 0);
   testing_support::WriteFile(fonts_ / "notafont.ttf", "plain text, no tables");
   EXPECT_EQ(AddFontResourceA("notafont.ttf"), 0);

@@ -234,6 +234,7 @@ TEST(MessageBoxes, GoThroughTheHandlerWithTheApplicationTitle) {
 }
 
 TEST(MessageBoxes, DefaultHandlerWritesToStandardError) {
+  testing_support::TempPrefix prefix;  // the texts are converted from the prefix's code page
   SetMessageBoxHandler({});
   testing::internal::CaptureStderr();
   int result = MessageBoxA(0, "CD-ROM No Found!", "Setup", MB_OK);

@@ -96,14 +96,21 @@ std::string FindInFolder(const std::string& folder, const std::string& name) {
 std::optional<std::string> FontHostPath(const char* fileName) {
   if (!fileName || !*fileName) return std::nullopt;
   std::string_view name(fileName);
+  std::optional<std::string> host;
   try {
     if (FindLastBackslash(name) == std::string_view::npos && name.find(':') == std::string_view::npos &&
         name.find('/') == std::string_view::npos)
-      return FindInFolder(FontsHostDir(), AnsiToUtf8(name));
-    return ResolveHostPath(std::string(name));
+      host = FindInFolder(FontsHostDir(), AnsiToUtf8(name));
+    else
+      host = ResolveHostPath(std::string(name));
   } catch (const std::exception&) {
     return std::nullopt;  // an unusable prefix loads nothing
   }
+  if (!host) return std::nullopt;
+  // One file reached by different names (bare, full path, through the Fonts link) is one font.
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(*host, ec);
+  return ec ? *host : canonical.string();
 }
 
 std::vector<LoadedFont>::iterator FindLoaded(FontState& state, const std::string& hostPath) {
