@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "platform/prefix.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -166,6 +167,16 @@ TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
   EXPECT_EQ(AddFontResourceA(nullptr), 0);
   testing_support::WriteFile(fonts_ / "notafont.ttf", "plain text, no tables");
   EXPECT_EQ(AddFontResourceA("notafont.ttf"), 0);
+}
+
+// 許 is B3 5C in Big5: its trail byte is a backslash, and the name is still a bare name.
+TEST_F(Fonts, BareBig5NameWithABackslashTrailByteIsInTheFontsFolder) {
+  ASSERT_TRUE(SetSystemLanguageSetting(1028));
+  fs::path file = Install("\xE8\xA8\xB1.ttf");
+  EXPECT_GE(AddFontResourceA("\xB3\x5C.ttf"), 1);
+  EXPECT_FALSE(FamiliesListedFor(file).empty());
+  EXPECT_TRUE(RemoveFontResourceA("\xB3\x5C.ttf"));
+  EXPECT_TRUE(FamiliesListedFor(file).empty());
 }
 
 TEST_F(Fonts, ProgramStartedAfterTheBroadcastSeesTheChange) {
