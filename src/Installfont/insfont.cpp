@@ -315,9 +315,11 @@ void TInsFont::EnableControls() {
 
 void TInsFont::LoadFontSet() {
   disc::SharedPaths& paths = disc::Paths();
+  // A window opened again without being closed: its old worker goes first (it may still have
+  // to pass StartLock).
+  StopWorker();
   TLockHolder starting(locks_.StartLock);
   SetPointer(Pointer::Hourglass);
-  StopWorker();  // a window opened again without being closed
   if (paths.infoFolder.empty()) paths.infoFolder = ".\\";
   LoadTexts();
   dragging_ = false;

@@ -2,6 +2,7 @@
 // fontconfig, then removed again; progress shown per font; and the window's recovery from a
 // run that ends with a registry error.
 #include <QGuiApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -156,6 +157,27 @@ TEST_F(RunTest, InstallThenRemoveRealFonts) {
   for (const InsCheckList& row : window->Rows()) EXPECT_EQ(row.mark, nullptr);
   EXPECT_EQ(Text("Label12"), "0");
   EXPECT_EQ(Find<QPushButton>("Run")->text(), "Remove");  // the mode stays
+}
+
+TEST_F(RunTest, ARunKeepsServingEventsButTheWindowCannotCloseUntilItEnds) {
+  Open();
+  ClickRow(0);
+  ClickRow(1);
+  Settle();
+  QStatusBar* status = Find<QStatusBar>("StatusBar");
+  int statusWhenServed = -1;
+  int changes = 0;
+  QObject::connect(status, &QStatusBar::messageChanged, [&](const QString&) {
+    if (++changes != 1) return;
+    QTimer::singleShot(0, [&] { statusWhenServed = changes; });
+    window->close();  // as the window manager might ask
+  });
+  Click("Run");
+  EXPECT_EQ(statusWhenServed, 1) << "posted events must run while the first font installs";
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(window->HasWorker());
+  Settle();
+  EXPECT_EQ(Text("Label12"), "2");
 }
 
 TEST_F(RunTest, AnInstallIntoAnOccupiedNameGetsANumberedFile) {

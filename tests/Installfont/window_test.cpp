@@ -427,6 +427,42 @@ TEST_F(ListTest, ExitClosesTheWindowAndBringsTheLauncherBack) {
   EXPECT_TRUE(window->HasWorker());
 }
 
+TEST_F(ListTest, LoadingAgainWithoutClosingStartsOneNewWorker) {
+  Open();
+  window->LoadFontSet();
+  Settle();
+  EXPECT_EQ(window->EntryCount(), 3);
+  EXPECT_EQ(Text("Label11"), "3");
+  EXPECT_TRUE(Find<QWidget>("Exit")->isEnabled());
+}
+
+TEST_F(WindowTest, ProgressSetsTheRangeOnTheFirstCallAndClearsTheStatusOnTheLast) {
+  struct Call {
+    int done, total;
+    const char* name;
+    int maximum, value;
+    QString status;
+  };
+  const std::vector<std::vector<Call>> runs = {
+      {{0, 0, nullptr, 0, 0, ""}},
+      {{0, 2, "A", 2, 0, "A"}, {1, 2, "B", 2, 1, "B"}, {2, 2, nullptr, 2, 2, ""}},
+      {{0, 3, "A", 3, 0, "A"}, {1, 3, nullptr, 3, 1, ""}},  // done may end below total
+  };
+  window = std::make_unique<TInsFont>(&launcher, &startFolder);
+  QProgressBar* bar = Find<QProgressBar>("ProgressBar1");
+  QStatusBar* status = Find<QStatusBar>("StatusBar");
+  for (const auto& run : runs) {
+    for (const Call& call : run) {
+      window->ShowProgress(call.done, call.total, call.name);
+      EXPECT_EQ(bar->minimum(), 0);
+      EXPECT_EQ(bar->maximum(), call.maximum);
+      EXPECT_EQ(bar->value(), call.value);
+      EXPECT_EQ(status->currentMessage(), call.status);
+    }
+  }
+  EXPECT_TRUE(window->isVisible());
+}
+
 TEST_F(ListTest, ACatalogueThatCannotLoadClosesTheWindow) {
   disc.Build();
   disc.Open();
