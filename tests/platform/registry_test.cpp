@@ -351,9 +351,10 @@ TEST(RegistryTest, SeesWhatAnotherProcessWrites) {
 }
 
 TEST(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
+  // The store does not exist yet either: both processes race to make it and the key.
   TempPrefix prefix;
-  RegCloseKey(Create(HKEY_LOCAL_MACHINE, kFontsKey));
   posix::CloseRegistryStore();
+  const char* raceKey = "SOFTWARE\\Zelvaworks\\Race";
   pid_t children[2];
   for (int child = 0; child < 2; ++child) {
     children[child] = fork();
@@ -363,7 +364,8 @@ TEST(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
       for (int i = 0; i < 500; ++i) {
         HKEY key = 0;
         std::string name = "P" + std::to_string(child) + " Font " + std::to_string(i);
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFontsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS ||
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, raceKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS ||
             SetString(key, name.c_str(), name + ".ttf") != ERROR_SUCCESS)
           ++failures;
         RegCloseKey(key);
@@ -376,8 +378,10 @@ TEST(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   }
-  std::vector<std::string> names = ListRegistryValueNames(HKEY_LOCAL_MACHINE, kFontsKey);
-  EXPECT_EQ(names.size(), 1000u);
+  EXPECT_EQ(ListRegistryValueNames(HKEY_LOCAL_MACHINE, raceKey).size(), 1000u);
+  EXPECT_EQ(ListRegistryValueNames(HKEY_CURRENT_USER, kShellFolders).size(), 1u);  // seeded once
+  for (const auto& entry : std::filesystem::directory_iterator(prefix.path()))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("registry.db.new")) << entry.path();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open_v2(StoreFile(prefix).c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
