@@ -67,7 +67,8 @@ HintStyle* CurrentHintStyle() { return dynamic_cast<HintStyle*>(QApplication::st
 }  // namespace
 
 void InitialiseApplication() {
-  QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kProductTitle));
+  // Not the display name: Qt would append that to the caption of every other window and box.
+  QCoreApplication::setApplicationName(QString::fromUtf8(kProductTitle));
   platform::SetApplicationTitle(platform::Utf8ToAnsi(kProductTitle));
   platform::SetMainThread();
   platform::SetSynchronizeWakeup([] {
