@@ -88,6 +88,7 @@ struct TextCase {
 };
 
 TEST_F(WindowTest, CaptionsComeFromThePlainThenTheLanguageMessageFile) {
+  const std::string longValue = "[Install Window]\r\nMsg18=" + std::string(3000, 'm') + "\r\n";
   const std::vector<TextCase> cases = {
       {"no message files", nullptr, nullptr, "eng",
        {{"", "Zelva Font Installer"}, {"Label1", "Select Font Style"}, {"Label2", "Fonts List"},
@@ -108,6 +109,8 @@ TEST_F(WindowTest, CaptionsComeFromThePlainThenTheLanguageMessageFile) {
       {"an empty language name reads the plain file alone",
        "[Install Window]\r\nMsg10=Plain Install\r\n", "[Install Window]\r\nMsg10=Other\r\n", "",
        {{"RadioInstall", "Plain Install"}, {"Run", "Plain Install"}}},
+      {"a value is cut to 2047 characters", longValue.c_str(), nullptr, "",
+       {{"Label16", QString(2047, 'm')}, {"Label17", QString(2047, 'm')}}},
       {"other sections and an empty value",
        "[Other]\r\nMsg2=Elsewhere\r\n[install window]\r\nmsg2=\r\n", nullptr, "eng",
        {{"Label2", ""}, {"Label1", "Select Font Style"}}},
@@ -142,6 +145,23 @@ class ChineseWindowTest : public WindowTest {
  protected:
   ChineseWindowTest() : WindowTest(1028) {}
 };
+
+TEST_F(ChineseWindowTest, AStyleNameWithBackslashTrailBytesIsMatchedByteForByte) {
+  // 許, 功 and 蓋 end in the byte 0x5C in Big5.
+  const std::string name = platform::Utf8ToAnsi("許功蓋字型", 950);
+  ASSERT_NE(name.find('\\'), std::string::npos);
+  for (Font f : fixture::NumberedFonts(2)) disc.Add(f);
+  disc.Add(Style{"S1", platform::Utf8ToAnsi("其他", 950), {"F1"}});
+  disc.Add(Style{"S2", name, {"F1", "F2"}});
+  Open();
+  QComboBox* combo = Find<QComboBox>("ComboFontStyle");
+  ASSERT_EQ(combo->itemText(1), QString::fromUtf8("許功蓋字型"));
+  combo->setCurrentIndex(1);
+  Settle();
+  EXPECT_EQ(window->ShownStyle(), name);
+  EXPECT_EQ(window->EntryCount(), 2);
+  EXPECT_EQ(Text("Label11"), "2");
+}
 
 TEST_F(ChineseWindowTest, Big5CaptionsShowAsChinese) {
   const std::string big5 = platform::Utf8ToAnsi("[Install Window]\r\nMsg1=選擇字型樣式\r\nMsg5=套\r\n", 950);
