@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
-#include <sstream>
 
 #include "ctl/ctl.h"
 #include "disc/disc.h"
@@ -274,7 +273,8 @@ int CommandFonts(Context& context) {
     return kExitOk;
   }
   size_t keyWidth = 3;
-  for (const auto& row : rows) keyWidth = std::max(keyWidth, context.terminal.FromAnsi(row.key).size());
+  for (const auto& row : rows)
+    keyWidth = std::max(keyWidth, context.terminal.FromAnsi(row.key).size());
   PrintLine(PadRight("KEY", keyWidth + 2) + "STATE      SIZE(MB)  NAME");
   for (const auto& row : rows) {
     PrintLine(PadRight(context.terminal.FromAnsi(row.key), keyWidth + 2) +
@@ -362,7 +362,8 @@ int CommandRun(Context& context, bool install) {
   if (options.all == (args.size() > 2))
     throw CtlError(kExitUsage, command + " needs either --all or font keys, not both");
   if (!install && options.noLinks)
-    throw CtlError(kExitUsage, "remove always takes the linked fonts along; --no-links is for install");
+    throw CtlError(kExitUsage,
+                   "remove always takes the linked fonts along; --no-links is for install");
   LoadedSet loaded = LoadFontSet(context, args[1]);
   std::string style = SelectGivenStyle(context, loaded);
 
@@ -439,7 +440,8 @@ int CommandRun(Context& context, bool install) {
   }
   if (!failed.empty()) {
     std::string list;
-    for (const auto& key : failed) list += (list.empty() ? "" : ", ") + context.terminal.FromAnsi(key);
+    for (const auto& key : failed)
+      list += (list.empty() ? "" : ", ") + context.terminal.FromAnsi(key);
     throw CtlError(kExitFailed, std::to_string(failed.size()) + " font" +
                                     (failed.size() == 1 ? " was" : "s were") + " not " +
                                     (install ? "installed: " : "removed: ") + list);

@@ -109,7 +109,8 @@ std::string DataText(const Context& context, DWORD type, const std::vector<BYTE>
       return std::to_string(DwordOf(data));
     case platform::REG_MULTI_SZ: {
       std::string out;
-      for (const auto& s : MultiStrings(data)) out += (out.empty() ? "" : "; ") + context.terminal.FromAnsi(s);
+      for (const auto& s : MultiStrings(data))
+        out += (out.empty() ? "" : "; ") + context.terminal.FromAnsi(s);
       return out;
     }
     default:
@@ -195,10 +196,10 @@ int CommandList(Context& context, const KeyPath& path) {
   Open(context, path, platform::KEY_READ, key);
   std::vector<Value> values = ListValues(key.handle);
   if (context.options.json) {
+    std::string keyName = path.rootName;
+    if (!path.subKey.empty()) keyName += "\\" + platform::AnsiToUtf8(path.subKey);
     Json json;
-    json.BeginObject()
-        .Key("key").String(path.rootName + (path.subKey.empty() ? "" : "\\" + platform::AnsiToUtf8(path.subKey)))
-        .Key("values").BeginArray();
+    json.BeginObject().Key("key").String(keyName).Key("values").BeginArray();
     for (const auto& value : values) {
       json.BeginObject()
           .Key("name").String(platform::AnsiToUtf8(value.name))
@@ -225,7 +226,8 @@ int CommandGet(Context& context, const KeyPath& path, const std::string& valueNa
   LONG error = platform::RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, nullptr, &size);
   std::vector<BYTE> data(size);
   if (error == platform::ERROR_SUCCESS && size > 0)
-    error = platform::RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, data.data(), &size);
+    error =
+        platform::RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, data.data(), &size);
   if (error != platform::ERROR_SUCCESS)
     throw CtlError(kExitFailed, error == platform::ERROR_FILE_NOT_FOUND
                                     ? "no value '" + valueName + "' in " + Shown(context, path)
@@ -274,7 +276,8 @@ int CommandSet(Context& context, const KeyPath& path, const std::string& valueNa
     throw CtlError(kExitFailed, context.terminal.FromAnsi(e.what()));
   }
   registry.CloseKey();
-  if (context.options.json) std::cout << Json().BeginObject().Key("ok").Bool(true).EndObject().str() << "\n";
+  if (context.options.json)
+    std::cout << Json().BeginObject().Key("ok").Bool(true).EndObject().str() << "\n";
   return kExitOk;
 }
 
@@ -288,7 +291,8 @@ int CommandDelete(Context& context, const KeyPath& path, const std::string& valu
                                     ? "no value '" + valueName + "' in " + Shown(context, path)
                                     : "cannot delete '" + valueName + "' (error " +
                                           std::to_string(error) + ")");
-  if (context.options.json) std::cout << Json().BeginObject().Key("ok").Bool(true).EndObject().str() << "\n";
+  if (context.options.json)
+    std::cout << Json().BeginObject().Key("ok").Bool(true).EndObject().str() << "\n";
   return kExitOk;
 }
 
@@ -296,7 +300,8 @@ int CommandDelete(Context& context, const KeyPath& path, const std::string& valu
 
 int RunRegistryCommand(Context& context) {
   const auto& args = context.options.args;  // "registry", action, KEY, ...
-  if (args.size() < 3) throw CtlError(kExitUsage, "usage: registry list|get|set|delete KEY [VALUE [DATA]]");
+  if (args.size() < 3)
+    throw CtlError(kExitUsage, "usage: registry list|get|set|delete KEY [VALUE [DATA]]");
   const std::string& action = args[1];
   struct Arity {
     const char* action;
@@ -306,9 +311,11 @@ int RunRegistryCommand(Context& context) {
   const Arity* arity = nullptr;
   for (const auto& a : kArity)
     if (action == a.action) arity = &a;
-  if (!arity) throw CtlError(kExitUsage, "unknown registry action '" + action + "' (list, get, set, delete)");
+  if (!arity)
+    throw CtlError(kExitUsage, "unknown registry action '" + action + "' (list, get, set, delete)");
   if (args.size() != 2 + arity->operands) {
-    static const char* kForms[] = {"list KEY", "get KEY VALUE", "set KEY VALUE DATA", "delete KEY VALUE"};
+    static const char* kForms[] = {"list KEY", "get KEY VALUE", "set KEY VALUE DATA",
+                                   "delete KEY VALUE"};
     throw CtlError(kExitUsage, std::string("usage: registry ") + kForms[arity - kArity]);
   }
   if (context.options.dword && action != "set")

@@ -173,16 +173,18 @@ TEST_F(CtlTest, JsonIsOneEscapedDocumentInEveryLocale) {
     EXPECT_EQ(styles.exitCode, 0);
     // 許 is B3 5C in Big5: its second byte is a backslash.
     EXPECT_EQ(styles.out,
-              "{\"set\":\"TTF\",\"language\":\"cht\",\"styles\":[{\"name\":\"\\u7121\\u896f\\u7dda\",\"key\":\"Sans\"},"
+              "{\"set\":\"TTF\",\"language\":\"cht\",\"styles\":[{\"name\":"
+              "\"\\u7121\\u896f\\u7dda\",\"key\":\"Sans\"},"
               "{\"name\":\"\\u8a31\\u9ad4\",\"key\":\"Serif\"}]}\n");
   }
   Result fonts = Ctl({"--json", "fonts", "TTF", "--style", "許體"});
   EXPECT_EQ(fonts.exitCode, 0);
-  EXPECT_EQ(fonts.out,
-            "{\"set\":\"TTF\",\"style\":\"\\u8a31\\u9ad4\",\"fonts\":["
-            "{\"key\":\"C\",\"name\":\"Say \\\"hi\\\" \\\\ ok\",\"installed\":false,\"state\":0,"
-            "\"size_mb\":0},"
-            "{\"key\":\"D\",\"name\":\"Font D\",\"installed\":false,\"state\":0,\"size_mb\":0}]}\n");
+  EXPECT_EQ(
+      fonts.out,
+      "{\"set\":\"TTF\",\"style\":\"\\u8a31\\u9ad4\",\"fonts\":["
+      "{\"key\":\"C\",\"name\":\"Say \\\"hi\\\" \\\\ ok\",\"installed\":false,\"state\":0,"
+      "\"size_mb\":0},"
+      "{\"key\":\"D\",\"name\":\"Font D\",\"installed\":false,\"state\":0,\"size_mb\":0}]}\n");
 }
 
 TEST_F(CtlTest, TextsReachTheTerminalInItsEncoding) {

@@ -34,10 +34,13 @@ std::pair<int, int> JpegSize(const std::string& bytes) {
   size_t i = 2;
   while (i + 9 < bytes.size() && static_cast<unsigned char>(bytes[i]) == 0xFF) {
     unsigned char marker = bytes[i + 1];
-    size_t length = (static_cast<unsigned char>(bytes[i + 2]) << 8) | static_cast<unsigned char>(bytes[i + 3]);
+    size_t length =
+        (static_cast<unsigned char>(bytes[i + 2]) << 8) | static_cast<unsigned char>(bytes[i + 3]);
     if (marker >= 0xC0 && marker <= 0xC2) {
-      int height = (static_cast<unsigned char>(bytes[i + 5]) << 8) | static_cast<unsigned char>(bytes[i + 6]);
-      int width = (static_cast<unsigned char>(bytes[i + 7]) << 8) | static_cast<unsigned char>(bytes[i + 8]);
+      int height = (static_cast<unsigned char>(bytes[i + 5]) << 8) |
+                   static_cast<unsigned char>(bytes[i + 6]);
+      int width = (static_cast<unsigned char>(bytes[i + 7]) << 8) |
+                  static_cast<unsigned char>(bytes[i + 8]);
       return {width, height};
     }
     i += 2 + length;
@@ -187,7 +190,8 @@ TEST_F(DemodiscTest, NoFontOfASetPassesForAnotherWhenInstalled) {
   for (const char* set : kSets) {
     SCOPED_TRACE(set);
     const std::string folder = std::string("D:\\") + set;
-    ASSERT_TRUE(engine::LoadCatalogue(folder + "tmp\\Info", folder.substr(0, folder.size() - 1), 0));
+    ASSERT_TRUE(
+        engine::LoadCatalogue(folder + "tmp\\Info", folder.substr(0, folder.size() - 1), 0));
     std::vector<std::string> styles;
     engine::ListStyleNames(styles);
     std::set<std::string> fonts;
@@ -221,7 +225,8 @@ TEST_F(DemodiscTest, ThePrefixHasTheDiscInDriveDAndSpeaksChinese) {
   EXPECT_EQ(platform::GetSystemDefaultLangID(), 1028);
   EXPECT_TRUE(platform::DirectoryExists("D:\\Gift\\Gift_JPG"));
   // autorun.sh finds this prefix again from wherever it is started.
-  EXPECT_NE(testing_support::ReadFile(disc() / "autorun.sh").find("ZELVAFONT_PREFIX=\"$disc\"/'../prefix'"),
+  EXPECT_NE(testing_support::ReadFile(disc() / "autorun.sh")
+                .find("ZELVAFONT_PREFIX=\"$disc\"/'../prefix'"),
             std::string::npos);
 
   // Built again in place (the disc is the tool's own), in English this time.
@@ -272,7 +277,8 @@ TEST_F(DemodiscTest, AMachineWithFewFontsStillGetsFourUsableSets) {
     for (const char* set : kSets) {
       SCOPED_TRACE(set);
       const std::string folder = std::string("D:\\") + set;
-      ASSERT_TRUE(engine::LoadCatalogue(folder + "tmp\\Info", folder.substr(0, folder.size() - 1), 0));
+      ASSERT_TRUE(
+          engine::LoadCatalogue(folder + "tmp\\Info", folder.substr(0, folder.size() - 1), 0));
       std::vector<std::string> styles, fonts;
       ASSERT_TRUE(engine::ListStyleNames(styles));
       EXPECT_GE(styles.size(), 2u);

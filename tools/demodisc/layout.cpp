@@ -173,7 +173,10 @@ SetSpec GiftSymbolFonts() {
   set.styles = {
       {"Symbols", "Symbols", "符號", {"StandardSymbols", "Dingbats", "DejaVuSymbols"}},
       {"Math", "Mathematics", "數學符號", {"DejaVuMath"}},
-      {"All", "All fonts", "全部字型", {"StandardSymbols", "Dingbats", "DejaVuMath", "DejaVuSymbols"}},
+      {"All",
+       "All fonts",
+       "全部字型",
+       {"StandardSymbols", "Dingbats", "DejaVuMath", "DejaVuSymbols"}},
   };
   return set;
 }

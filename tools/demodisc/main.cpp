@@ -151,7 +151,8 @@ void WriteFontSet(const fs::path& disc, const SetSpec& set,
     if (!font.chtRegNames.empty()) {
       IniSection chinese{font.key, {{"chtRegNameCount", std::to_string(font.chtRegNames.size())}}};
       for (size_t i = 0; i < font.chtRegNames.size(); ++i)
-        chinese.values.emplace_back("chtRegName" + std::to_string(i + 1), Big5(font.chtRegNames[i]));
+        chinese.values.emplace_back("chtRegName" + std::to_string(i + 1),
+                                    Big5(font.chtRegNames[i]));
       chineseFonts.push_back(chinese);
     }
     RenderSample(font, file, images / (font.key + ".jpg"));
@@ -229,7 +230,8 @@ int Run(int argc, char** argv) {
   std::vector<SetSpec> sets = DiscLayout();
   FitLayoutToMachine(sets, found);
   for (const auto& set : sets)
-    if (set.fonts.empty()) throw std::runtime_error("fontconfig lists no font file to put on the disc");
+    if (set.fonts.empty())
+      throw std::runtime_error("fontconfig lists no font file to put on the disc");
 
   PrepareOutput(args.out);
   Totals totals;

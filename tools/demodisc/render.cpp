@@ -33,14 +33,16 @@ void WriteJpeg(const QImage& image, const fs::path& out, int quality = 90) {
   bitmap.rgb.resize(static_cast<size_t>(bitmap.width) * bitmap.height * 3);
   for (int y = 0; y < rgb.height(); ++y) {
     const uchar* row = rgb.constScanLine(y);
-    std::copy(row, row + bitmap.width * 3, bitmap.rgb.begin() + static_cast<size_t>(y) * bitmap.width * 3);
+    std::copy(row, row + bitmap.width * 3,
+              bitmap.rgb.begin() + static_cast<size_t>(y) * bitmap.width * 3);
   }
   std::vector<std::uint8_t> bytes;
   if (!picture::EncodeJpeg(bitmap, quality, bytes))
     throw std::runtime_error("cannot encode " + out.string());
   fs::create_directories(out.parent_path());
   std::ofstream file(out, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   if (!file.flush()) throw std::runtime_error("cannot write " + out.string());
 }
 
@@ -80,9 +82,11 @@ void RenderSample(const FontSpec& spec, const FoundFont& file, const fs::path& o
   painter.setFont(LabelFont(12));
   painter.setPen(QColor(0x55, 0x55, 0x66));
   QString label = QString::fromStdString(spec.english);
-  if (spec.chinese != spec.english) label += QStringLiteral("  ") + QString::fromStdString(spec.chinese);
-  painter.drawText(QRect(left, 3, kSampleWidth - left - 4, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetrics(LabelFont(12)).elidedText(label, Qt::ElideRight, kSampleWidth - left - 4));
+  if (spec.chinese != spec.english)
+    label += QStringLiteral("  ") + QString::fromStdString(spec.chinese);
+  painter.drawText(
+      QRect(left, 3, kSampleWidth - left - 4, 16), Qt::AlignLeft | Qt::AlignVCenter,
+      QFontMetrics(LabelFont(12)).elidedText(label, Qt::ElideRight, kSampleWidth - left - 4));
   painter.setFont(face);
   painter.setPen(QColor(0x10, 0x10, 0x20));
   QString line = QFontMetrics(face).elidedText(QString::fromStdString(spec.sampleText),
@@ -224,7 +228,8 @@ void DrawPoem(QPainter& p, const std::string& chineseFamily) {
   p.setPen(QPen(QColor(0x8a, 0x6d, 0x45), 1));
   p.drawRect(40, 40, kGiftWidth - 80, kGiftHeight - 80);
   // Columns right to left, top to bottom, as the poem is written.
-  const char* columns[] = {"靜夜思", "床前明月光", "疑是地上霜", "舉頭望明月", "低頭思故鄉", "李白"};
+  const char* columns[] = {"靜夜思",     "床前明月光", "疑是地上霜",
+                           "舉頭望明月", "低頭思故鄉", "李白"};
   QFont font(QString::fromStdString(chineseFamily));
   font.setPixelSize(54);
   p.setFont(font);
