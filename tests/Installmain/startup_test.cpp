@@ -4,11 +4,13 @@
 #include <QScreen>
 #include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 #include "Installmain/app_support.h"
 #include "Installmain/launcher_fixture.h"
 #include "disc/shared_paths.h"
 #include "platform/files.h"
+#include "platform/prefix.h"
 #include "platform/registry.h"
 
 namespace launcher_test {
@@ -198,6 +200,25 @@ TEST_F(LauncherTest, RegistryMarkerOfTheWrongKindIsReportedAndLeftAlone) {
     ASSERT_TRUE(registry.OpenKeyReadOnly(kMarkerKey));
     EXPECT_EQ(registry.ReadString("Zwk98"), c.text);
   }
+}
+
+TEST_F(LauncherTest, RegistryWithoutWriteAccessIsReportedOnceAndTheLauncherOpens) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes to a read-only store anyway";
+  // The prefix and its store exist; make both read-only and open the store again.
+  ASSERT_FALSE(MarkerKeyExists());
+  namespace fs = std::filesystem;
+  const fs::path store = prefix_.path() / "registry.db";
+  ASSERT_TRUE(fs::exists(store));
+  fs::permissions(store, fs::perms::owner_read);
+  fs::permissions(prefix_.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  platform::ReopenPrefix();
+  InsertDisc();
+  const auto launcher = StartLauncher();
+  fs::permissions(prefix_.path(), fs::perms::owner_all);
+  fs::permissions(store, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(launcher);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, "Failed to create key SOFTWARE\\Zelvaworks");
 }
 
 }  // namespace
