@@ -80,10 +80,11 @@ TEST(LauncherLayout, PlacesTheControlsByTheRulesForEachPictureSize) {
 
 TEST(LauncherLayout, ExitHighlightTakesTheSizeOfTheExitPicture) {
   for (const ControlPlacement& placement : ComputeLauncherLayout(kSuppliedSizes)) {
-    if (placement.name == "E2")
+    if (placement.name == "E2") {
       EXPECT_EQ(placement.size, QSize(79, 24));
-    else
+    } else {
       EXPECT_EQ(placement.size, kSuppliedSizes.at(placement.name)) << placement.name.toStdString();
+    }
   }
 }
 
@@ -103,13 +104,16 @@ TEST_F(LauncherTest, ControlsSitWhereTheLayoutPutsThemWithTheSuppliedArtwork) {
   Sizes sizes;
   for (const TImage* control : launcher->Controls()) {
     sizes[control->objectName()] = control->Picture().size();
-    if (control->objectName() != "E2")
+    if (control->objectName() != "E2") {
       EXPECT_EQ(control->Picture().size(), control->size()) << control->objectName().toStdString();
+    }
   }
   EXPECT_EQ(sizes.size(), kSuppliedSizes.size());
   // The supplied artwork has the sizes of the window layout; every highlight its pair's size.
   for (const auto& [name, size] : kSuppliedSizes) {
-    if (name != "E2") EXPECT_EQ(sizes.at(name), size) << name.toStdString();
+    if (name != "E2") {
+      EXPECT_EQ(sizes.at(name), size) << name.toStdString();
+    }
   }
   EXPECT_EQ(sizes.at("E2"), QSize(79, 24));
   for (const ControlPlacement& placement : ComputeLauncherLayout(sizes)) {
