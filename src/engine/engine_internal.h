@@ -39,4 +39,17 @@ bool ClimbsOut(std::string_view path);
 // separator, no drive, and not a dots-only name.
 bool IsPlainFileName(std::string_view name);
 
+// While one lives, InstallFont and RemoveFont only note that the font list changed; the note is
+// announced (one WM_FONTCHANGE broadcast) when the last one goes, also when a run ends with an
+// error, so every font a run touched is announced.
+class BatchAnnouncements {
+ public:
+  BatchAnnouncements();
+  ~BatchAnnouncements();
+  BatchAnnouncements(const BatchAnnouncements&) = delete;
+  BatchAnnouncements& operator=(const BatchAnnouncements&) = delete;
+  // The font list changed: broadcast now, or when the last batch goes.
+  static void Announce();
+};
+
 }  // namespace engine::detail

@@ -131,7 +131,17 @@ std::string ReadValueData(platform::HKEY key, const std::string& name) {
   return data;
 }
 
+// Inside a batch run the announcements of single fonts are gathered into one at the end of the
+// run: each broadcast makes fontconfig scan the whole Fonts folder again, which would make a
+// run over n fonts scan n times.
+int batchDepth = 0;
+bool announcementPending = false;
+
 void BroadcastFontChange() {
+  if (batchDepth > 0) {
+    announcementPending = true;
+    return;
+  }
   platform::SendMessageA(platform::HWND_BROADCAST, platform::WM_FONTCHANGE, 0, 0);
 }
 
@@ -234,6 +244,23 @@ int CopyBlocks(const char* source, const char* target, char* buffer, bool maskGs
 }
 
 }  // namespace
+
+namespace detail {
+
+BatchAnnouncements::BatchAnnouncements() {
+  if (batchDepth++ == 0) announcementPending = false;
+}
+
+BatchAnnouncements::~BatchAnnouncements() {
+  if (--batchDepth == 0 && announcementPending) {
+    announcementPending = false;
+    platform::SendMessageA(platform::HWND_BROADCAST, platform::WM_FONTCHANGE, 0, 0);
+  }
+}
+
+void BatchAnnouncements::Announce() { BroadcastFontChange(); }
+
+}  // namespace detail
 
 bool NameMatches(const std::string& name, const std::string& valueName) {
   if (name.empty() || valueName.size() <= name.size()) return false;

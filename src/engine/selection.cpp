@@ -79,6 +79,8 @@ int RunSelection(ProgressFn progress, void* context, bool wantInstalled, Handle 
   const int total = CountSelection(wantInstalled);
   int done = 0;
   {
+    // Destroyed in reverse order: EUDC is switched on before the changes are announced.
+    detail::BatchAnnouncements announcements;
     EudcOffForRun eudc;
     for (const std::string& key : work) {
       const bool installed = (QueryFontState(key) & FontInstalled) != 0;
@@ -176,8 +178,11 @@ std::uint32_t SelectionSpace(bool countInstalled) {
 }
 
 int InstallSelection(ProgressFn progress, void* context) {
+  // The fonts' changes and the run's closing broadcast make one announcement; a run that ends
+  // with an error announces only what it changed.
+  detail::BatchAnnouncements announcements;
   RunSelection(progress, context, false, [](const std::string& key) { InstallFont(key); });
-  platform::SendMessageA(platform::HWND_BROADCAST, platform::WM_FONTCHANGE, 0, 0);
+  detail::BatchAnnouncements::Announce();
   return 0;
 }
 
