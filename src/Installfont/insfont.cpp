@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "Installfont/pointer.h"
+#include "Installfont/wakeup.h"
 #include "assets/assets.h"
 #include "disc/shared_paths.h"
 #include "engine/engine.h"
@@ -106,11 +107,7 @@ TInsFont::TInsFont(QWidget* launcher, const std::string* startFolder)
       launcher_(launcher),
       startFolder_(startFolder) {
   platform::SetMainThread();
-  // The worker's steps reach this thread through posted calls when it is in its event loop.
-  platform::SetSynchronizeWakeup([] {
-    if (QCoreApplication* app = QCoreApplication::instance())
-      QMetaObject::invokeMethod(app, [] { platform::CheckSynchronize(); }, Qt::QueuedConnection);
-  });
+  new TSynchronizeWakeup(this);
   locks_.Create();
   CreateControls();
   FormCreate();
