@@ -20,32 +20,36 @@ namespace {
 using Entry = std::pair<std::string, std::string>;
 using EntryList = std::vector<Entry>;
 
+struct MatchCase {
+  const char* name;
+  const char* value;
+  bool matches;
+};
+// 0xA4 0x41 is one Big5 character whose trail byte is 'A'.
+const MatchCase kMatchCases[] = {
+    {"N", "N (TrueType)", true},
+    {"N", "A & N (TrueType)", true},
+    {"N", "N Bold (TrueType)", true},
+    {"N", "XN (TrueType)", false},
+    {"N", "NX (TrueType)", false},
+    {"N", "N", false},
+    {"N", "A N", false},
+    {"N", "", false},
+    {"", "N (TrueType)", false},
+    {"Ming", "XMing Ming (TrueType)", false},  // only the first occurrence is judged
+    {"Ming Light", "Ming Light (TrueType)", true},
+    {"Ming Light", "Ming Lightest (TrueType)", false},
+    {" Ming", "A  Ming (TrueType)", true},
+    {"A\xA4\x41", "\xA4\x41\xA4\x41 A\xA4\x41 (TrueType)", true},
+    {"A", "\xA4\x41 (TrueType)", false},
+    {"A", "\xA4\x41 A (TrueType)", true},
+    {"\xB3\x5C", "\xB3\x5C (TrueType)", true},
+    {"n", "N (TrueType)", false},
+};
+
 TEST(NameMatchTest, WholeNameAtTheStartOrAfterABlankAndBeforeABlank) {
   testing_support::TempPrefix prefix(1028);  // Big5 code page
-  struct Case {
-    const char* name;
-    const char* value;
-    bool matches;
-  };
-  // 0xA4 0x41 is one Big5 character whose trail byte is 'A'.
-  const Case cases[] = {
-      {"N", "N (TrueType)", true},
-      {"N", "A & N (TrueType)", true},
-      {"N", "N Bold (TrueType)", true},
-      {"N", "XN (TrueType)", false},
-      {"N", "NX (TrueType)", false},
-      {"N", "N", false},
-      {"N", "A N", false},
-      {"N", "", false},
-      {"", "N (TrueType)", false},
-      {"Ming", "XMing Ming (TrueType)", false},  // only the first occurrence is judged
-      {"A\xA4\x41", "\xA4\x41\xA4\x41 A\xA4\x41 (TrueType)", true},
-      {"A", "\xA4\x41 (TrueType)", false},
-      {"A", "\xA4\x41 A (TrueType)", true},
-      {"\xB3\x5C", "\xB3\x5C (TrueType)", true},
-      {"n", "N (TrueType)", false},
-  };
-  for (const Case& c : cases) {
+  for (const MatchCase& c : kMatchCases) {
     SCOPED_TRACE(std::string(c.name) + " in " + c.value);
     EXPECT_EQ(engine::NameMatches(c.name, c.value), c.matches);
   }
@@ -79,6 +83,30 @@ TEST_F(InstallTest, InstallCopiesRegistersAndReportsInstalled) {
   EXPECT_TRUE(Entries().empty());
   EXPECT_TRUE(FontsFolder().empty());
   EXPECT_EQ(engine::QueryFontState("F1"), 0u);
+}
+
+// The state query and the removal find entries by the same rule, one entry at a time.
+TEST_F(InstallTest, StateQueryAndRemovalMatchEntriesAsTheNameMatchDoes) {
+  SetUpDisc(1028);
+  WriteCatalogue("Style", "[StyleList]\r\nS=Style\r\n");
+  ASSERT_TRUE(Load());
+  int row = 0;
+  for (const MatchCase& c : kMatchCases) {
+    SCOPED_TRACE(std::string(c.name) + " in " + c.value);
+    const std::string key = "F" + std::to_string(row++);
+    WriteCatalogue("Font", "[" + key + "]\r\nRegNameCount=1\r\nRegName1=" + c.name + "\r\n");
+    ASSERT_TRUE(Load());
+    SetEntry(c.value, "missing.ttf");
+    SetEntry("Unrelated (TrueType)", "other.ttf");
+    EXPECT_EQ(engine::QueryFontState(key), c.matches ? engine::FontMismatch : 0u);
+    engine::RemoveFont(key);
+    EXPECT_EQ(Entries().size(), c.matches ? 1u : 2u);
+    platform::HKEY fonts = 0;
+    platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kNtFontsKey, 0,
+                            platform::KEY_ALL_ACCESS, &fonts);
+    platform::RegDeleteValueA(fonts, c.value);
+    platform::RegCloseKey(fonts);
+  }
 }
 
 // Where the disc file lands and under which name, for Source values with and without folders.

@@ -210,6 +210,7 @@ TEST_F(EngineTest, SizeValuesParseAsLeadingDecimals) {
       {"0.000001", 1},      {"abc", 0},           {"", 0},              {"-5", 0},
       {"1e3", 1048576000},  {"0x10", 0},          {"inf", 0},           {"nan", 0},
       {"4096", 0xFFFFFFFFu}, {"1e308", 0xFFFFFFFFu}, {"+2", 2097152},
+      {"1.0000009", 1048576},  // 1048576.94 bytes: the fraction is cut off
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
