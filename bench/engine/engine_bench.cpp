@@ -108,7 +108,7 @@ BENCHMARK(BM_LoadCatalogueAndEveryStyle)->Unit(benchmark::kMillisecond);
 
 // QueryFontState for every font of a 500-font style against 10,000 installed-font entries, of
 // which every other font of the style owns one (with its file in the Fonts folder).
-void BM_QueryFontStateOfAStyle(benchmark::State& state) {
+void QueryStyle(benchmark::State& state, bool changeFirst) {
   Disc disc;
   WriteCatalogue(disc, 1, 500);
   const fs::path fonts = disc.prefix.fontsDir();
@@ -138,7 +138,21 @@ void BM_QueryFontStateOfAStyle(benchmark::State& state) {
   std::vector<std::string> list;
   engine::ListStyleFonts(list);
   int installed = 0;
+  int changes = 0;
   for (auto _ : state) {
+    if (changeFirst) {
+      // As after a run: the list changed, so the first query works from a new snapshot.
+      state.PauseTiming();
+      platform::HKEY fonts = 0;
+      platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kFontsKey, 0, platform::KEY_ALL_ACCESS,
+                              &fonts);
+      const std::string data = "changed" + std::to_string(++changes) + ".ttf";
+      platform::RegSetValueExA(fonts, "Changed (TrueType)", 0, platform::REG_SZ,
+                               reinterpret_cast<const platform::BYTE*>(data.c_str()),
+                               static_cast<platform::DWORD>(data.size() + 1));
+      platform::RegCloseKey(fonts);
+      state.ResumeTiming();
+    }
     installed = 0;
     for (const std::string& font : list) {
       if (engine::QueryFontState(font) & (engine::FontInstalled | engine::LinkInstalled)) {
@@ -149,7 +163,10 @@ void BM_QueryFontStateOfAStyle(benchmark::State& state) {
   state.counters["fonts"] = static_cast<double>(list.size());
   state.counters["installed"] = installed;
 }
+void BM_QueryFontStateOfAStyle(benchmark::State& state) { QueryStyle(state, false); }
+void BM_QueryFontStateOfAStyleAfterAChange(benchmark::State& state) { QueryStyle(state, true); }
 BENCHMARK(BM_QueryFontStateOfAStyle)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryFontStateOfAStyleAfterAChange)->Unit(benchmark::kMillisecond);
 
 // Copies of the machine's font files on the disc, about 200 MB in all, and a catalogue style
 // "All" that lists them.
