@@ -30,9 +30,13 @@ struct Arguments {
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
-  if (!problem.empty()) std::cerr << "zelvafont-demodisc: " << problem << "\n";
-  std::cerr << "Usage: zelvafont-demodisc --out DIR [--prefix PREFIXDIR] [--language N]\n";
-  std::exit(problem.empty() ? 0 : 2);
+  const char* usage = "Usage: zelvafont-demodisc --out DIR [--prefix PREFIXDIR] [--language N]\n";
+  if (problem.empty()) {
+    std::cout << usage;
+    std::exit(0);
+  }
+  std::cerr << "zelvafont-demodisc: " << problem << "\n" << usage;
+  std::exit(2);
 }
 
 Arguments ParseArguments(int argc, char** argv) {
