@@ -10,4 +10,5 @@ cmake --build --preset default -j "$jobs"
 ctest --preset default
 cmake --preset asan -DZELVAFONT_GUI=OFF >/dev/null
 cmake --build --preset asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp" \
+  UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
