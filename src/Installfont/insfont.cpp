@@ -19,7 +19,7 @@
 #include <exception>
 #include <utility>
 
-#include "Installfont/pointer.h"
+#include "Installfont/window_helpers.h"
 #include "Installfont/wakeup.h"
 #include "assets/assets.h"
 #include "disc/shared_paths.h"
@@ -39,17 +39,6 @@ const QColor kActiveBorder(212, 208, 200);
 const char* const kBlankCounter = "    ";
 
 QString Shown(const std::string& ansi) { return QString::fromStdString(platform::AnsiToUtf8(ansi)); }
-
-// Labels size themselves to their text, keeping the edge the layout anchors them by.
-void FitLabel(QLabel* label) {
-  const int width = label->fontMetrics().horizontalAdvance(label->text());
-  const QVariant rightEdge = label->property("rightEdge");
-  const QRect r = label->geometry();
-  if (rightEdge.isValid())
-    label->setGeometry(rightEdge.toInt() - width, r.y(), width, r.height());
-  else
-    label->setGeometry(r.x(), r.y(), width, r.height());
-}
 
 // First half of a counter update: behind the background, blank.
 void BlankCounter(QLabel* counter) {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "Installfont/insfont.h"
+#include "Installfont/window_helpers.h"
 #include "disc/shared_paths.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -65,11 +66,7 @@ void TInsFont::LoadTexts() {
   };
   auto label = [this, &shown](int n, std::size_t i) {
     Label[n]->setText(shown(i));
-    const int width = Label[n]->fontMetrics().horizontalAdvance(Label[n]->text());
-    const QRect r = Label[n]->geometry();
-    const QVariant rightEdge = Label[n]->property("rightEdge");
-    Label[n]->setGeometry(rightEdge.isValid() ? rightEdge.toInt() - width : r.x(), r.y(), width,
-                          r.height());
+    FitLabel(Label[n]);
   };
   setWindowTitle(shown(0));
   label(1, 1);

@@ -66,7 +66,7 @@ class WindowTest : public ::testing::Test {
   }
 
   // Runs the event loop until the worker has nothing left to do.
-  void Settle(int limitMs = 20000) {
+  void Settle(int limitMs = 60000) {
     QElapsedTimer timer;
     timer.start();
     int quiet = 0;
