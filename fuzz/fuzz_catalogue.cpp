@@ -28,6 +28,11 @@ fs::path Setup() {
     std::string templ = (fs::temp_directory_path() / "zffuzz-XXXXXX").string();
     Check(mkdtemp(templ.data()) != nullptr);
     fs::path root = templ;
+    static const fs::path removeAtExit = root;
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(removeAtExit, ec);
+    });
     setenv("ZELVAFONT_PREFIX", (root / "prefix").c_str(), 1);
     platform::ReopenPrefix();
     platform::SetSystemLanguageSetting(1028);

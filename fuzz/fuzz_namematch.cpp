@@ -21,6 +21,11 @@ void Setup() {
     namespace fs = std::filesystem;
     std::string templ = (fs::temp_directory_path() / "zffuzz-XXXXXX").string();
     Check(mkdtemp(templ.data()) != nullptr);
+    static const fs::path removeAtExit = templ;
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(removeAtExit, ec);
+    });
     setenv("ZELVAFONT_PREFIX", templ.c_str(), 1);
     platform::ReopenPrefix();
     platform::SetSystemLanguageSetting(1028);
