@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@
 #include "Installfont/insfont.h"
 #include "platform/shell.h"
 #include "platform/text.h"
+
+// Readable failures for captions and counters.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace fixture {
 
