@@ -23,13 +23,13 @@ struct DriveSpec {
 class DiscSearch {
  public:
   explicit DiscSearch(const std::vector<DriveSpec>& drives) {
-    for (const auto& spec : drives) {
+    for (const auto& wanted : drives) {
       platform::DriveDeclaration drive;
-      drive.letter = spec.letter;
-      drive.type = spec.type;
-      drive.label = spec.label;
-      if (spec.medium) drive.hostFolder = (folders_.path() / std::string(1, spec.letter)).string();
-      if (spec.medium) std::filesystem::create_directories(drive.hostFolder);
+      drive.letter = wanted.letter;
+      drive.type = wanted.type;
+      drive.label = wanted.label;
+      if (wanted.medium) drive.hostFolder = (folders_.path() / std::string(1, wanted.letter)).string();
+      if (wanted.medium) std::filesystem::create_directories(drive.hostFolder);
       platform::DeclareDrive(drive, platform::DeclarationScope::Process);
     }
   }

@@ -13,7 +13,7 @@ namespace demodisc {
 enum class SampleKind { Chinese, Latin, Mono, Symbols };
 
 // One font of the demo catalogue. Texts are UTF-8; Chinese ones are written as Big5.
-struct FontSpec {
+struct FontPlan {
   std::string key;
   std::string file;        // base name of the font file as fontconfig lists it
   std::string english;     // display name in the plain Style file
@@ -38,7 +38,7 @@ struct StyleSpec {
 struct SetSpec {
   std::string name;    // "TTC"
   std::string folder;  // host path below the disc root ("Gift/Gift_FontU")
-  std::vector<FontSpec> fonts;
+  std::vector<FontPlan> fonts;
   std::vector<StyleSpec> styles;
   std::string checkBothEnglish;  // the set's "Msg3"
   std::string checkBothChinese;
@@ -80,7 +80,7 @@ struct IniSection {
 void WriteIniFile(const std::filesystem::path& path, const std::vector<IniSection>& sections);
 
 // Pictures (QPainter, written as JPEG with the project's encoder).
-void RenderSample(const FontSpec& font, const FoundFont& file, const std::filesystem::path& out);
+void RenderSample(const FontPlan& font, const FoundFont& file, const std::filesystem::path& out);
 void RenderInstalledMark(const std::filesystem::path& out);
 // The gift pictures; returns how many were written.
 int RenderGiftPictures(const std::filesystem::path& folder, const std::string& chineseFamily);

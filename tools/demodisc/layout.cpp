@@ -16,10 +16,10 @@ const char* kChineseOnlyLine = "床前明月光 疑是地上霜";  // for fonts 
 const char* kLatinLine = "Quick brown fox 123";
 const char* kMonoLine = "if (x) return 42;";
 
-FontSpec Font(std::string key, std::string file, std::string english, std::string chinese,
+FontPlan Font(std::string key, std::string file, std::string english, std::string chinese,
               std::vector<std::string> regNames, std::string family, std::string style,
               SampleKind sample, std::string sampleText) {
-  FontSpec f;
+  FontPlan f;
   f.key = std::move(key);
   f.file = std::move(file);
   f.english = std::move(english);
@@ -197,10 +197,10 @@ std::vector<SetSpec> DiscLayout() {
 int FitLayoutToMachine(std::vector<SetSpec>& sets, const std::map<std::string, FoundFont>& found) {
   int kept = 0;
   for (auto& set : sets) {
-    auto present = [&](const FontSpec& f) { return found.count(f.file) > 0; };
+    auto present = [&](const FontPlan& f) { return found.count(f.file) > 0; };
     bool anyRegular = std::any_of(set.fonts.begin(), set.fonts.end(),
-                                  [&](const FontSpec& f) { return !f.fallback && present(f); });
-    std::erase_if(set.fonts, [&](const FontSpec& f) {
+                                  [&](const FontPlan& f) { return !f.fallback && present(f); });
+    std::erase_if(set.fonts, [&](const FontPlan& f) {
       return !present(f) || (f.fallback && anyRegular);
     });
     if (set.fonts.empty()) {
@@ -211,7 +211,7 @@ int FitLayoutToMachine(std::vector<SetSpec>& sets, const std::map<std::string, F
         bool ascii = std::all_of(file.family.begin(), file.family.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         std::string shown = ascii && !file.family.empty() ? file.family : "Font 1";
-        FontSpec f = Font("Font1", name, shown, shown, {shown}, file.family, file.style,
+        FontPlan f = Font("Font1", name, shown, shown, {shown}, file.family, file.style,
                           SampleKind::Latin, kLatinLine);
         set.fonts.push_back(f);
         set.styles.clear();

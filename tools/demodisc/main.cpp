@@ -118,7 +118,7 @@ void WriteFontSet(const fs::path& disc, const SetSpec& set,
     IniSection plain{style.key, {}}, chinese{style.key, {}};
     for (const auto& key : style.fonts) {
       const auto& font = *std::find_if(set.fonts.begin(), set.fonts.end(),
-                                       [&](const FontSpec& f) { return f.key == key; });
+                                       [&](const FontPlan& f) { return f.key == key; });
       plain.values.emplace_back(key, font.english);
       chinese.values.emplace_back(key, Big5(font.chinese));
     }

@@ -65,12 +65,12 @@ QFont LabelFont(int pixelSize) {
 
 }  // namespace
 
-void RenderSample(const FontSpec& spec, const FoundFont& file, const fs::path& out) {
+void RenderSample(const FontPlan& font, const FoundFont& file, const fs::path& out) {
   QStringList families = FamiliesOf(file.path);
-  QString family = QString::fromStdString(spec.family);
+  QString family = QString::fromStdString(font.family);
   if (!families.contains(family) && !families.isEmpty()) family = families.first();
-  QFont face = QFontDatabase::font(family, QString::fromStdString(spec.style), 18);
-  face.setPixelSize(spec.sample == SampleKind::Chinese ? 26 : 24);
+  QFont face = QFontDatabase::font(family, QString::fromStdString(font.style), 18);
+  face.setPixelSize(font.sample == SampleKind::Chinese ? 26 : 24);
   face.setStyleStrategy(QFont::NoFontMerging);  // show this font's own glyphs, nothing borrowed
 
   QImage image(kSampleWidth, kSampleHeight, QImage::Format_RGB32);
@@ -81,15 +81,15 @@ void RenderSample(const FontSpec& spec, const FoundFont& file, const fs::path& o
   const int left = kMarkSize + 8;  // the installed mark covers the top-left corner
   painter.setFont(LabelFont(12));
   painter.setPen(QColor(0x55, 0x55, 0x66));
-  QString label = QString::fromStdString(spec.english);
-  if (spec.chinese != spec.english)
-    label += QStringLiteral("  ") + QString::fromStdString(spec.chinese);
+  QString label = QString::fromStdString(font.english);
+  if (font.chinese != font.english)
+    label += QStringLiteral("  ") + QString::fromStdString(font.chinese);
   painter.drawText(
       QRect(left, 3, kSampleWidth - left - 4, 16), Qt::AlignLeft | Qt::AlignVCenter,
       QFontMetrics(LabelFont(12)).elidedText(label, Qt::ElideRight, kSampleWidth - left - 4));
   painter.setFont(face);
   painter.setPen(QColor(0x10, 0x10, 0x20));
-  QString line = QFontMetrics(face).elidedText(QString::fromStdString(spec.sampleText),
+  QString line = QFontMetrics(face).elidedText(QString::fromStdString(font.sampleText),
                                                Qt::ElideRight, kSampleWidth - left - 6);
   painter.drawText(QRect(left, 20, kSampleWidth - left - 4, kSampleHeight - 22),
                    Qt::AlignLeft | Qt::AlignVCenter, line);
