@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,6 +88,7 @@ class File {
 
  private:
   std::FILE* stream_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // the write buffer, outliving the stream
 };
 
 // Reads a whole (small) file; std::nullopt when it cannot be read.

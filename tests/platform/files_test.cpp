@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -261,6 +262,44 @@ TEST_F(FilesTest, StreamsAreByteExact) {
   EXPECT_FALSE(missing.Open("C:\\no\\folder.bin", platform::File::Mode::WriteTruncate));
   EXPECT_FALSE(missing.Open("C:\\windows", platform::File::Mode::Read));
   EXPECT_EQ(platform::ReadWholeFile("C:\\nothing.bin"), std::nullopt);
+}
+
+// A copy writes whole blocks that the write buffer gathers; what the buffer still holds when
+// the device refuses it must not pass for written.
+TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
+  std::string bytes(20 * 8192 + 123, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+  {
+    platform::File file;
+    ASSERT_TRUE(file.Open("C:\\big.bin", platform::File::Mode::WriteTruncate));
+    for (std::size_t at = 0; at < bytes.size(); at += 8192) {
+      const std::size_t n = std::min<std::size_t>(8192, bytes.size() - at);
+      ASSERT_EQ(file.Write(bytes.data() + at, n), n);
+    }
+    EXPECT_TRUE(file.Close());
+  }
+  EXPECT_EQ(ReadFile(prefix_.path() / "drive_c" / "big.bin"), bytes);
+
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+  fs::create_symlink("/dev/full", prefix_.path() / "drive_c" / "full.bin");
+  struct Case {
+    const char* what;
+    std::size_t size;
+  };
+  const Case cases[] = {{"one block, held in the buffer", 8192},
+                        {"more than the buffer holds", bytes.size()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::File file;
+    ASSERT_TRUE(file.Open("C:\\full.bin", platform::File::Mode::WriteTruncate));
+    const std::size_t written = file.Write(bytes.data(), c.size);
+    if (c.size > 65536) {
+      EXPECT_LT(written, c.size);
+    }
+    platform::SetLastError(0);
+    EXPECT_FALSE(file.Close());
+    EXPECT_EQ(platform::GetLastError(), 112u) << "disk full";
+  }
 }
 
 TEST_F(FilesTest, FreeSpaceIsMinusOneWhenUnknown) {

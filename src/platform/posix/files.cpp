@@ -57,6 +57,7 @@ namespace {
 
 constexpr DWORD kErrorAlreadyExists = 183;
 constexpr std::size_t kWholeFileLimit = 256u << 20;
+constexpr std::size_t kWriteBuffer = 64u << 10;
 
 bool FailWith(DWORD error) {
   SetLastError(error);
@@ -601,12 +602,15 @@ std::int64_t FreeBytesOfDrive(const std::string& rootPath) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : stream_(other.stream_) { other.stream_ = nullptr; }
+File::File(File&& other) noexcept : stream_(other.stream_), buffer_(std::move(other.buffer_)) {
+  other.stream_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     stream_ = other.stream_;
+    buffer_ = std::move(other.buffer_);
     other.stream_ = nullptr;
   }
   return *this;
@@ -628,6 +632,11 @@ bool File::Open(const std::string& path, Mode mode) {
   }
   stream_ = std::fopen(host->c_str(), mode == Mode::Read ? "rbe" : "wbe");
   if (!stream_) return FailWithErrno();
+  // stdio's own buffer is a page, which splits every block of a copy into two writes.
+  if (mode == Mode::WriteTruncate) {
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
+    std::setvbuf(stream_, buffer_.get(), _IOFBF, kWriteBuffer);
+  }
   return true;
 }
 
