@@ -2,7 +2,6 @@
 // styles, fonts, display names and font values.
 #include <algorithm>
 #include <charconv>
-#include <map>
 
 #include "engine/engine_internal.h"
 #include "platform/files.h"
@@ -39,9 +38,8 @@ std::vector<std::string> ReadNumberedValues(const std::string& fontKey,
   const FontEngine& e = MutableEngine();
   std::vector<long long> numbers;
   for (const CatalogueReaders* readers : {&e.FontReaders, &e.LangFontReaders}) {
-    for (const auto& reader : *readers) {
-      if (!reader) continue;
-      for (long long n : reader->NumberedKeys(fontKey, prefix)) {
+    for (const platform::ProfileView& reader : *readers) {
+      for (long long n : reader.NumberedKeys(fontKey, prefix)) {
         if (n <= count) numbers.push_back(n);
       }
     }
@@ -167,18 +165,16 @@ std::string ReadUserFontsFolder() {
   return folder;
 }
 
-// One directory search of the catalogue folder; a file that turns up in more than one search
-// (the localised patterns equal the plain ones when the language name is empty) is parsed once.
+// One directory search of the catalogue folder. A file that turns up in more than one search
+// (the localised patterns equal the plain ones when the language name is empty) is parsed once:
+// the platform keeps each file it parsed until it changes.
 void FindCatalogueFiles(const std::string& pattern, std::vector<std::string>& paths,
-                        CatalogueReaders& readers,
-                        std::map<std::string, std::shared_ptr<const CatalogueFile>>& parsed) {
+                        CatalogueReaders& readers) {
   const std::string& dir = MutableEngine().CatalogueDir;
   for (const platform::FindData& found : platform::FindFiles(dir + "\\" + pattern)) {
     std::string path = dir + "\\" + found.name;
-    auto& reader = parsed[path];
-    if (!reader) reader = CatalogueFile::Load(path);
-    paths.push_back(path);
-    readers.push_back(reader);
+    readers.push_back(platform::OpenProfileFile(path));
+    paths.push_back(std::move(path));
   }
 }
 
@@ -186,9 +182,8 @@ template <typename Fn>
 bool FirstNonEmpty(std::initializer_list<const CatalogueReaders*> groups, Fn lookup,
                    std::string& out) {
   for (const CatalogueReaders* readers : groups) {
-    for (const auto& reader : *readers) {
-      if (!reader) continue;
-      std::string_view value = lookup(*reader);
+    for (const platform::ProfileView& reader : *readers) {
+      std::string_view value = lookup(reader);
       if (!value.empty()) {
         out.assign(value);
         return true;
@@ -200,7 +195,7 @@ bool FirstNonEmpty(std::initializer_list<const CatalogueReaders*> groups, Fn loo
 }
 
 bool NamesPath(const std::string& key) {
-  return NameEqual{}(key, "Source") || NameEqual{}(key, "Sample");
+  return platform::SameProfileName(key, "Source") || platform::SameProfileName(key, "Sample");
 }
 
 }  // namespace
@@ -234,11 +229,10 @@ bool LoadCatalogue(const std::string& infoDir, const std::string& sourceDir,
   e.LanguageName = platform::ReadProfileString(
       e.CatalogueDir + "\\LangMap", "Lang", std::to_string(platform::GetSystemDefaultLangID()),
       "");
-  std::map<std::string, std::shared_ptr<const CatalogueFile>> parsed;
-  FindCatalogueFiles("Style*.", e.StyleFiles, e.StyleReaders, parsed);
-  FindCatalogueFiles("Style*." + e.LanguageName, e.LangStyleFiles, e.LangStyleReaders, parsed);
-  FindCatalogueFiles("Font*.", e.FontFiles, e.FontReaders, parsed);
-  FindCatalogueFiles("Font*." + e.LanguageName, e.LangFontFiles, e.LangFontReaders, parsed);
+  FindCatalogueFiles("Style*.", e.StyleFiles, e.StyleReaders);
+  FindCatalogueFiles("Style*." + e.LanguageName, e.LangStyleFiles, e.LangStyleReaders);
+  FindCatalogueFiles("Font*.", e.FontFiles, e.FontReaders);
+  FindCatalogueFiles("Font*." + e.LanguageName, e.LangFontFiles, e.LangFontReaders);
 
   e.CurrentStyle.clear();
   e.Selection.clear();
@@ -258,10 +252,8 @@ bool ListStyleKeys(std::vector<std::string>& keys) {
   keys.clear();
   const FontEngine& e = MutableEngine();
   if (!(e.EngineFlags & Loaded)) return false;
-  for (const auto& reader : e.StyleReaders) {
-    if (!reader) continue;
-    const auto& list = reader->Keys("StyleList");
-    keys.insert(keys.end(), list.begin(), list.end());
+  for (const platform::ProfileView& reader : e.StyleReaders) {
+    for (std::string_view key : reader.Keys("StyleList")) keys.emplace_back(key);
   }
   return true;
 }
@@ -270,7 +262,7 @@ bool GetStyleName(const std::string& styleKey, std::string& name) {
   const FontEngine& e = MutableEngine();
   return FirstNonEmpty(
       {&e.LangStyleReaders, &e.StyleReaders},
-      [&](const CatalogueFile& f) { return f.Value("StyleList", styleKey); }, name);
+      [&](const platform::ProfileView& f) { return f.Value("StyleList", styleKey); }, name);
 }
 
 bool ListStyleNames(std::vector<std::string>& names) {
@@ -289,10 +281,9 @@ bool FindStyleKey(const std::string& name, std::string& styleKey) {
   if (name.empty()) return false;
   const FontEngine& e = MutableEngine();
   for (const CatalogueReaders* readers : {&e.LangStyleReaders, &e.StyleReaders}) {
-    for (const auto& reader : *readers) {
-      if (!reader) continue;
-      for (const std::string& key : reader->Keys("StyleList")) {
-        if (reader->Value("StyleList", key) == name) {
+    for (const platform::ProfileView& reader : *readers) {
+      for (std::string_view key : reader.Keys("StyleList")) {
+        if (reader.Value("StyleList", key) == name) {
           styleKey = key;
           return true;
         }
@@ -317,10 +308,8 @@ bool ListStyleFonts(std::vector<std::string>& fontKeys) {
   const FontEngine& e = MutableEngine();
   if (!(e.EngineFlags & Loaded) || e.CurrentStyle.empty()) return false;
   fontKeys.clear();
-  for (const auto& reader : e.StyleReaders) {
-    if (!reader) continue;
-    const auto& list = reader->Keys(e.CurrentStyle);
-    fontKeys.insert(fontKeys.end(), list.begin(), list.end());
+  for (const platform::ProfileView& reader : e.StyleReaders) {
+    for (std::string_view key : reader.Keys(e.CurrentStyle)) fontKeys.emplace_back(key);
   }
   return true;
 }
@@ -329,14 +318,14 @@ bool GetFontName(const std::string& fontKey, std::string& name) {
   const FontEngine& e = MutableEngine();
   return FirstNonEmpty(
       {&e.LangStyleReaders, &e.StyleReaders},
-      [&](const CatalogueFile& f) { return f.Value(e.CurrentStyle, fontKey); }, name);
+      [&](const platform::ProfileView& f) { return f.Value(e.CurrentStyle, fontKey); }, name);
 }
 
 bool ReadFontValue(const std::string& fontKey, const std::string& key, std::string& value) {
   const FontEngine& e = MutableEngine();
   if (!FirstNonEmpty(
           {&e.FontReaders, &e.LangFontReaders},
-          [&](const CatalogueFile& f) { return f.Value(fontKey, key); }, value)) {
+          [&](const platform::ProfileView& f) { return f.Value(fontKey, key); }, value)) {
     return false;
   }
   // A disc that names a file outside its folders is refused: the value reads as missing.

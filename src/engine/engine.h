@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile.h"
+
 namespace engine {
 
 // Font state bits of QueryFontState.
@@ -26,8 +28,8 @@ using CopyRoutine = int (*)(const char* source, const char* target);
 // the closing call.
 using ProgressFn = void (*)(int done, int total, const char* name, void* context);
 
-struct CatalogueFile;  // one parsed catalogue file, bound to its path
-using CatalogueReaders = std::vector<std::shared_ptr<const CatalogueFile>>;
+// Catalogue files as the platform's INI reader parsed them.
+using CatalogueReaders = std::vector<platform::ProfileView>;
 
 struct FontEngine {
   std::string CatalogueDir;

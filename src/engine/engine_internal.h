@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/catalogue_file.h"
 #include "engine/engine.h"
 
 namespace engine::detail {

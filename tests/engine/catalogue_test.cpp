@@ -1,8 +1,7 @@
-// The font catalogue: loading, which file answers a lookup, and the reader's agreement with the
-// platform's INI reader.
+// The font catalogue: loading, which file answers a lookup, and the INI reading rules of its
+// files.
 #include <gtest/gtest.h>
 
-#include "engine/catalogue_file.h"
 #include "engine/engine.h"
 #include "engine/engine_fixture.h"
 #include "platform/language.h"
@@ -201,44 +200,76 @@ TEST_F(CatalogueTest, SourceAndSampleThatClimbOutAreRefused) {
   EXPECT_FALSE(engine::ReadFontValue("F2", "Sample", value));
 }
 
-// The catalogue reader must give the platform INI reader's answers for the same bytes.
-TEST_F(CatalogueTest, ReaderAgreesWithThePlatformIniReader) {
+// Catalogue files are read with the rules of the platform's INI reader: font values through the
+// engine's lookups, key lists as the engine's readers give them to the style and font lists.
+TEST_F(CatalogueTest, CatalogueFilesFollowTheIniReadingRules) {
   std::string longKeys = "[Long]\r\n";
-  for (int i = 0; i < 1200; ++i) longKeys += "Key" + std::to_string(i) + "=v\r\n";
+  Strings firstLongKeys;
+  for (int i = 0; i < 1000; ++i) {
+    std::string key = std::to_string(1'000'000'000'000'000'000LL + i);  // 19 characters
+    longKeys += key + "=v\r\n";
+    if (i < 819) firstLongKeys.push_back(key);
+  }
+  // 819 names of 19 characters and their NULs fill 16380 of the 16382 characters a list keeps;
+  // the 820th is cut to the two characters left.
+  firstLongKeys.push_back("10");
   const std::string big5 = "[\xA4\x41]\r\nK=upper\r\n[\xA4\x61]\r\nK=lower\r\n";
+  struct Lookup {
+    std::string section;
+    std::string key;  // empty: the section's key list
+    std::string value;
+    Strings keys;
+  };
   struct Case {
     std::string bytes;
-    std::vector<std::pair<std::string, std::string>> lookups;  // section, key ("" = key list)
+    std::vector<Lookup> lookups;
   };
   const std::vector<Case> cases = {
       {"[S]\r\nA=1\r\nB = two \r\nC=\"quoted\"\r\nD='x'\r\nE=\"half\r\nF=  \r\n",
-       {{"S", "A"}, {"s", "b"}, {"S", "C"}, {"S", "D"}, {"S", "E"}, {"S", "F"}, {"S", ""}}},
+       {{"S", "A", "1"},
+        {"s", "b", "two"},
+        {"S", "C", "quoted"},
+        {"S", "D", "x"},
+        {"S", "E", "\"half"},
+        {"S", "F", ""},
+        {"S", "", "", {"A", "B", "C", "D", "E", "F"}}}},
       {"[S]\nA=first\nA=second\n[S]\nB=later\n[T]\n;comment=1\nnoequals\n=empty\n",
-       {{"S", "A"}, {"S", "B"}, {"S", ""}, {"T", ""}, {"T", ";comment"}}},
+       {{"S", "A", "first"},
+        {"S", "B", ""},
+        {"S", "", "", {"A"}},
+        {"T", "", "", {}},
+        {"T", ";comment", ""}}},
       {"loose=1\n[Broken\nX=1\n[]\nY=2\n[Ok] trailing\nZ=3\r",
-       {{"", "loose"}, {"Broken", "X"}, {"Ok", "Z"}, {"Ok", ""}}},
-      {"\xEF\xBB\xBF[S]\r\nA=bom\x1A\r\n", {{"S", "A"}}},
-      {"[S]\r\nA=1\r\n\0\0", {{"S", "A"}, {"S", ""}}},
-      {std::string("[S]\r\nA=1\0\r\nB=2\r\n", 16), {{"S", "A"}, {"S", ""}}},
-      {"[ S ]\r\n K = v \r\n", {{"S", "K"}, {" S ", " K "}, {"S", ""}}},
-      {"[S]\r\nV=" + std::string(3000, 'x') + "\r\n", {{"S", "V"}}},
-      {longKeys, {{"Long", ""}}},
-      {big5, {{"\xA4\x41", "K"}, {"\xA4\x61", "K"}, {"\xA4\x41", ""}}},
+       {{"", "loose", ""}, {"Broken", "X", ""}, {"Ok", "Z", "3"}, {"Ok", "", "", {"Z"}}}},
+      {"\xEF\xBB\xBF[S]\r\nA=bom\x1A\r\n", {{"S", "A", "bom"}}},
+      {std::string("[S]\r\nA=1\r\n\0\0", 13), {{"S", "A", "1"}, {"S", "", "", {"A"}}}},
+      {std::string("[S]\r\nA=1\0\r\nB=2\r\n", 16), {{"S", "A", ""}, {"S", "", "", {}}}},
+      {"[ S ]\r\n K = v \r\n",
+       {{"S", "K", "v"}, {" S ", " K ", "v"}, {"S", "", "", {"K"}}}},
+      {"[S]\r\nV=" + std::string(3000, 'x') + "\r\n", {{"S", "V", std::string(2047, 'x')}}},
+      {longKeys, {{"Long", "", "", firstLongKeys}}},
+      {big5,
+       {{"\xA4\x41", "K", "upper"}, {"\xA4\x61", "K", "lower"}, {"\xA4\x41", "", "", {"K"}}}},
   };
   int row = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE("row " + std::to_string(row));
-    const std::string name = "Case" + std::to_string(row++);
+    // A file of its own for every row, the one before removed.
+    const std::string name = "Font" + std::to_string(row++);
     WriteCatalogue(name, c.bytes);
-    const std::string path = std::string(kInfoDir) + "\\" + name;
-    auto reader = engine::CatalogueFile::Parse(c.bytes);
-    for (const auto& [section, key] : c.lookups) {
-      SCOPED_TRACE(section + "/" + key);
-      if (key.empty()) {
-        EXPECT_EQ(reader->Keys(section), platform::ReadProfileKeys(path, section, 16384));
+    ASSERT_TRUE(Load());
+    fs::remove(infoDir() / name);
+    ASSERT_EQ(engine::Engine().FontReaders.size(), 1u);
+    const platform::ProfileView& reader = engine::Engine().FontReaders.front();
+    for (const Lookup& l : c.lookups) {
+      SCOPED_TRACE(l.section + "/" + l.key);
+      if (l.key.empty()) {
+        const auto keys = reader.Keys(l.section);
+        EXPECT_EQ(Strings(keys.begin(), keys.end()), l.keys);
       } else {
-        EXPECT_EQ(std::string(reader->Value(section, key)),
-                  platform::ReadProfileString(path, section, key, ""));
+        std::string value = "stale";
+        EXPECT_EQ(engine::ReadFontValue(l.section, l.key, value), !l.value.empty());
+        EXPECT_EQ(value, l.value);
       }
     }
   }

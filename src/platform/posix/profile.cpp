@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/files.h"
@@ -211,6 +212,40 @@ std::vector<std::string> ReadProfileKeys(const std::string& fileName, const std:
                                          DWORD bufferSize) {
   auto profile = LoadProfile(fileName.c_str());
   return posix::ProfileKeys(*profile, section, bufferSize);
+}
+
+bool SameProfileName(std::string_view a, std::string_view b) {
+  return posix::ProfileNameEqual()(posix::TrimProfileBlanks(a), posix::TrimProfileBlanks(b));
+}
+
+namespace {
+
+const ParsedProfile& ParsedOf(const std::shared_ptr<const void>& parsed) {
+  return *static_cast<const ParsedProfile*>(parsed.get());
+}
+
+}  // namespace
+
+ProfileView::ProfileView() : parsed_(ParsedProfile::Empty()) {}
+
+std::string_view ProfileView::Value(std::string_view section, std::string_view key) const {
+  const posix::ProfileKey* found = ParsedOf(parsed_).FindKey(section, key);
+  return found ? found->value.substr(0, 2047) : std::string_view();
+}
+
+std::vector<std::string_view> ProfileView::Keys(std::string_view section, DWORD bufferSize) const {
+  return posix::ProfileKeyNames(ParsedOf(parsed_), section, bufferSize);
+}
+
+std::vector<long long> ProfileView::NumberedKeys(std::string_view section,
+                                                 std::string_view prefix) const {
+  return posix::ProfileNumberedKeys(ParsedOf(parsed_), section, prefix);
+}
+
+ProfileView OpenProfileFile(const std::string& fileName) {
+  ProfileView view;
+  view.parsed_ = LoadProfile(fileName.c_str());
+  return view;
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,

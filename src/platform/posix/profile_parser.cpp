@@ -68,34 +68,64 @@ DWORD CopyValue(std::string_view value, char* buffer, DWORD size) {
   return static_cast<DWORD>(n);
 }
 
-// Each name NUL-terminated, then a second NUL. A list that does not fit, or fits only exactly,
-// is cut to size - 2 characters and closed with two NULs; the result is then size - 2, which
-// is how a caller learns that it may have lost names.
-DWORD CopyList(const std::vector<std::string_view>& names, std::string_view defaultValue,
-               char* buffer, DWORD size) {
+// The names that a list buffer of size (at least 2) characters holds: each name NUL-terminated,
+// then a second NUL. A list that does not fit, or fits only exactly, is cut to size - 2
+// characters, which may leave the last name it reaches cut short; room is then size - 2.
+struct CutList {
+  std::vector<std::string_view> names;
+  std::size_t room = 0;
+};
+
+CutList CutNames(std::vector<std::string_view> names, DWORD size) {
+  std::size_t total = 0;
+  for (auto name : names) total += name.size() + 1;
+  if (total + 2 <= size) return CutList{std::move(names), total};
+  const std::size_t room = size - 2;
+  std::size_t at = 0, kept = 0;
+  for (; kept < names.size() && at < room; ++kept) {
+    names[kept] = names[kept].substr(0, room - at);
+    at += names[kept].size();
+    if (at < room) ++at;
+  }
+  names.resize(kept);
+  return CutList{std::move(names), room};
+}
+
+// The result of a cut list is size - 2, which is how a caller learns that it may have lost
+// names.
+DWORD CopyList(std::vector<std::string_view> names, std::string_view defaultValue, char* buffer,
+               DWORD size) {
   if (names.empty()) {
     DWORD n = CopyValue(defaultValue, buffer, size);
     if (n + 1 < size) buffer[n + 1] = '\0';
     return n;
   }
-  std::size_t total = 0;
-  for (auto name : names) total += name.size() + 1;
   if (size < 2) {
     buffer[0] = '\0';
     return 0;
   }
-  std::size_t room = total + 2 <= size ? total : size - 2;
+  CutList list = CutNames(std::move(names), size);
   std::size_t at = 0;
-  for (auto name : names) {
-    if (at >= room) break;
-    std::size_t n = std::min(name.size(), room - at);
-    std::memcpy(buffer + at, name.data(), n);
-    at += n;
-    if (at < room) buffer[at++] = '\0';
+  for (auto name : list.names) {
+    std::memcpy(buffer + at, name.data(), name.size());
+    at += name.size();
+    if (at < list.room) buffer[at++] = '\0';
   }
-  buffer[room] = '\0';
-  if (room + 1 < size) buffer[room + 1] = '\0';
-  return static_cast<DWORD>(room);
+  buffer[list.room] = '\0';
+  if (list.room + 1 < size) buffer[list.room + 1] = '\0';
+  return static_cast<DWORD>(list.room);
+}
+
+// The key names of a section, uncut, in file order; empty for a blank or missing section.
+std::vector<std::string_view> SectionKeyNames(const ParsedProfile& profile,
+                                              std::string_view section) {
+  std::vector<std::string_view> names;
+  if (Trim(section).empty()) return names;
+  if (const ProfileSection* found = profile.FindSection(section)) {
+    names.reserve(found->keys.size());
+    for (const auto& k : found->keys) names.push_back(k.name);
+  }
+  return names;
 }
 
 // The lines of bytes as the parser sees them: CR and LF each end a line.
@@ -164,6 +194,8 @@ bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const 
   }
   return true;
 }
+
+std::string_view TrimProfileBlanks(std::string_view s) { return Trim(s); }
 
 ProfileLine ClassifyProfileLine(std::string_view raw) {
   ProfileLine line;
@@ -334,11 +366,7 @@ DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const
       if (size > 1) buffer[1] = '\0';
       return 0;
     }
-    if (const ProfileSection* found = profile.FindSection(section)) {
-      names.reserve(found->keys.size());
-      for (const auto& k : found->keys) names.push_back(k.name);
-    }
-    return CopyList(names, fallback, buffer, size);
+    return CopyList(SectionKeyNames(profile, section), fallback, buffer, size);
   }
   const ProfileKey* found = profile.FindKey(section, key);
   return CopyValue(found ? found->value : fallback, buffer, size);
@@ -352,20 +380,40 @@ std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
   return std::string(value.substr(0, bufferSize - 1));
 }
 
+std::vector<std::string_view> ProfileKeyNames(const ParsedProfile& profile,
+                                              std::string_view section, DWORD bufferSize) {
+  // The section name reaches the reader as a C string.
+  section = section.substr(0, section.find('\0'));
+  std::vector<std::string_view> names = SectionKeyNames(profile, section);
+  if (names.empty() || bufferSize < 2) return {};
+  return CutNames(std::move(names), bufferSize).names;
+}
+
 std::vector<std::string> ProfileKeys(const ParsedProfile& profile, std::string_view section,
                                      DWORD bufferSize) {
   std::vector<std::string> keys;
-  if (bufferSize == 0) return keys;
-  std::string name(section);
-  std::string buffer(bufferSize, '\0');
-  CopyProfileString(profile, name.c_str(), nullptr, "", buffer.data(), bufferSize);
-  for (std::size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
-    std::size_t end = buffer.find('\0', at);
-    if (end == std::string::npos) end = buffer.size();
-    keys.emplace_back(buffer, at, end - at);
-    at = end + 1;
-  }
+  for (std::string_view name : ProfileKeyNames(profile, section, bufferSize))
+    keys.emplace_back(name);
   return keys;
+}
+
+std::vector<long long> ProfileNumberedKeys(const ParsedProfile& profile, std::string_view section,
+                                           std::string_view prefix) {
+  std::vector<long long> numbers;
+  const ProfileSection* found = profile.FindSection(section);
+  if (found == nullptr) return numbers;
+  for (const ProfileKey& key : found->keys) {
+    if (key.name.size() <= prefix.size() || key.name.size() - prefix.size() > 18) continue;
+    if (!ProfileNameEqual()(key.name.substr(0, prefix.size()), prefix)) continue;
+    std::string_view digits = key.name.substr(prefix.size());
+    if (digits.front() == '0') continue;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    long long n = 0;
+    for (char c : digits) n = n * 10 + (c - '0');
+    numbers.push_back(n);
+  }
+  return numbers;
 }
 
 bool EditProfileBytes(std::string& bytes, std::string_view section, const char* key,

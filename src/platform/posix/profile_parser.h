@@ -22,6 +22,9 @@ struct ProfileNameEqual {
   bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 
+// s without the blanks the reader drops around names and values (CR and ^Z among them).
+std::string_view TrimProfileBlanks(std::string_view s);
+
 // One line of a profile file, classified. Names and values are trimmed of blanks; a value has
 // one pair of matching quotes around it dropped.
 struct ProfileLine {
@@ -104,6 +107,13 @@ std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
 // The key names of section as CopyProfileString lists them into a buffer of bufferSize.
 std::vector<std::string> ProfileKeys(const ParsedProfile& profile, std::string_view section,
                                      DWORD bufferSize);
+// The same names, pointing into the parsed file.
+std::vector<std::string_view> ProfileKeyNames(const ParsedProfile& profile,
+                                              std::string_view section, DWORD bufferSize);
+
+// Every n for which section holds a key named prefix + n: see ProfileView::NumberedKeys.
+std::vector<long long> ProfileNumberedKeys(const ParsedProfile& profile, std::string_view section,
+                                           std::string_view prefix);
 
 // The file's bytes after setting (value != nullptr), deleting (value == nullptr) one key, or
 // deleting a whole section (key == nullptr). Lines not concerned are kept byte for byte; new
