@@ -12,7 +12,8 @@ namespace platform {
 // Loads a font file for this process (fontconfig application font). A bare file name names a
 // file in the Fonts folder. Returns the number of fonts added, 0 on failure.
 int AddFontResourceA(const char* fileName);
-// Unloads it again; false when it was not loaded.
+// Unloads it again; false when it was not loaded. This process's fontconfig stops listing the
+// file at the next font-change broadcast.
 bool RemoveFontResourceA(const char* fileName);
 
 using HWND = std::uintptr_t;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -72,6 +73,22 @@ std::set<std::string> FamiliesListedFor(const fs::path& file) {
   return families;
 }
 
+// The patterns of one file in this process's configuration, its own folders' and the
+// application's together.
+int PatternsFor(const fs::path& file) {
+  int count = 0;
+  for (FcSetName set : {FcSetSystem, FcSetApplication}) {
+    FcFontSet* fonts = FcConfigGetFonts(nullptr, set);
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+      FcChar8* listed = nullptr;
+      if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &listed) == FcResultMatch &&
+          fs::path(reinterpret_cast<const char*>(listed)).lexically_normal() == file.lexically_normal())
+        ++count;
+    }
+  }
+  return count;
+}
+
 class Fonts : public testing::Test {
  protected:
   void SetUp() override {
@@ -101,6 +118,12 @@ class Fonts : public testing::Test {
     return conf;
   }
 
+  static void Broadcast() { SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0); }
+  static std::set<std::string> ListedAfterBroadcast(const fs::path& file) {
+    Broadcast();
+    return FamiliesListedFor(file);
+  }
+
   testing_support::TempPrefix prefix_;
   testing_support::TempDir scratch_;
   std::optional<fs::path> source_;
@@ -110,11 +133,11 @@ class Fonts : public testing::Test {
 
 TEST_F(Fonts, LoadedFileIsListedInThisProcessUntilRemoved) {
   fs::path file = Install("zftest.ttf");
-  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_TRUE(ListedAfterBroadcast(file).empty()) << "copied, not loaded";
   EXPECT_GE(AddFontResourceA("zftest.ttf"), 1);
-  EXPECT_EQ(FamiliesListedFor(file).count(family_), 1u) << family_;
+  EXPECT_EQ(ListedAfterBroadcast(file).count(family_), 1u) << family_;
   EXPECT_TRUE(RemoveFontResourceA("zftest.ttf"));
-  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_TRUE(ListedAfterBroadcast(file).empty());
   EXPECT_FALSE(RemoveFontResourceA("zftest.ttf")) << "it is no longer loaded";
 }
 
@@ -125,11 +148,72 @@ TEST_F(Fonts, LoadsAreCountedAndOtherFontsStayLoaded) {
   ASSERT_GE(AddFontResourceA("a.ttf"), 1);
   ASSERT_GE(AddFontResourceA("b.ttf"), 1);
   EXPECT_TRUE(RemoveFontResourceA("a.ttf"));
-  EXPECT_FALSE(FamiliesListedFor(a).empty()) << "loaded twice, removed once";
+  EXPECT_FALSE(ListedAfterBroadcast(a).empty()) << "loaded twice, removed once";
   EXPECT_TRUE(RemoveFontResourceA("a.ttf"));
-  EXPECT_TRUE(FamiliesListedFor(a).empty());
-  EXPECT_FALSE(FamiliesListedFor(b).empty()) << "removing a must not unload b";
+  EXPECT_TRUE(ListedAfterBroadcast(a).empty());
+  EXPECT_FALSE(ListedAfterBroadcast(b).empty()) << "removing a must not unload b";
   EXPECT_TRUE(RemoveFontResourceA("b.ttf"));
+}
+
+// Loads and removals between two broadcasts, in the Fonts folder (a, b, c) and elsewhere (x):
+// after the broadcast exactly the loaded files are listed, each face once.
+TEST_F(Fonts, BroadcastListsExactlyTheLoadedFilesOnce) {
+  const fs::path elsewhere = prefix_.path() / "drive_c" / "Other" / "x.ttf";
+  fs::create_directories(elsewhere.parent_path());
+  fs::copy_file(*source_, elsewhere);
+  const std::map<char, fs::path> files = {
+      {'a', Install("a.ttf")}, {'b', Install("b.ttf")}, {'c', Install("c.ttf")}, {'x', elsewhere}};
+  auto name = [](char f) {
+    return f == 'x' ? std::string("C:\\Other\\x.ttf") : std::string(1, f) + ".ttf";
+  };
+  const int faces = PatternsFor(*source_);
+  ASSERT_GE(faces, 1);
+  struct Case {
+    const char* steps;  // +f load, -f remove, ! broadcast, r fontconfig reinitialised meanwhile
+    const char* listed;
+  };
+  const Case cases[] = {
+      {"+a +b +c", "abc"},  // every font of the folder loaded
+      {"+a +b", "ab"},      // c lies there unloaded
+      {"+a +b +c -b", "ac"},
+      {"+a +a -a", "a"},
+      {"+a -a +a", "a"},
+      {"+a +x ! -a", "x"},
+      {"+a +b ! +c ! -b", "ac"},
+      {"+a +b +c +x ! r", "abcx"},
+      {"+a +x r +b", "abx"},
+      {"+a +b +c ! -a -b -c", ""},
+      {"+x -x", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.steps);
+    std::map<char, int> loads;
+    for (const char* p = c.steps; *p; ++p) {
+      if (*p == '+') {
+        ASSERT_GE(AddFontResourceA(name(p[1]).c_str()), 1);
+        ++loads[*++p];
+      } else if (*p == '-') {
+        ASSERT_TRUE(RemoveFontResourceA(name(p[1]).c_str()));
+        --loads[*++p];
+      } else if (*p == '!') {
+        Broadcast();
+      } else if (*p == 'r') {
+        FcInitReinitialize();
+      }
+    }
+    Broadcast();
+    std::string listed;
+    for (const auto& [f, path] : files) {
+      if (FamiliesListedFor(path).empty()) continue;
+      listed += f;
+      EXPECT_EQ(PatternsFor(path), faces) << f << " is listed once";
+    }
+    EXPECT_EQ(listed, c.listed);
+    for (auto [f, count] : loads)
+      while (count-- > 0) EXPECT_TRUE(RemoveFontResourceA(name(f).c_str()));
+    Broadcast();
+    for (const auto& [f, path] : files) EXPECT_TRUE(FamiliesListedFor(path).empty()) << f;
+  }
 }
 
 TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
@@ -152,9 +236,9 @@ TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(AddFontResourceA(c.name) > 0, c.loads);
     if (c.loads) {
-      EXPECT_FALSE(FamiliesListedFor(file).empty());
+      EXPECT_FALSE(ListedAfterBroadcast(file).empty());
       EXPECT_TRUE(RemoveFontResourceA(c.name));
-      EXPECT_TRUE(FamiliesListedFor(file).empty());
+      EXPECT_TRUE(ListedAfterBroadcast(file).empty());
     } else {
       EXPECT_FALSE(RemoveFontResourceA(c.name));
     }
@@ -162,7 +246,7 @@ TEST_F(Fonts, NamesResolveLikeWindowsPaths) {
   // The same file under both kinds of name is one loaded font.
   ASSERT_GE(AddFontResourceA("mixed.ttf"), 1);
   EXPECT_TRUE(RemoveFontResourceA("C:\\WINDOWS\\Fonts\\Mixed.ttf"));
-  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_TRUE(ListedAfterBroadcast(file).empty());
 
   EXPECT_EQ(AddFontResourceA(nullptr), 0);
   testing_support::WriteFile(fonts_ / "notafont.ttf", "plain text, no tables");
@@ -174,9 +258,9 @@ TEST_F(Fonts, BareBig5NameWithABackslashTrailByteIsInTheFontsFolder) {
   ASSERT_TRUE(SetSystemLanguageSetting(1028));
   fs::path file = Install("\xE8\xA8\xB1.ttf");
   EXPECT_GE(AddFontResourceA("\xB3\x5C.ttf"), 1);
-  EXPECT_FALSE(FamiliesListedFor(file).empty());
+  EXPECT_FALSE(ListedAfterBroadcast(file).empty());
   EXPECT_TRUE(RemoveFontResourceA("\xB3\x5C.ttf"));
-  EXPECT_TRUE(FamiliesListedFor(file).empty());
+  EXPECT_TRUE(ListedAfterBroadcast(file).empty());
 }
 
 TEST_F(Fonts, ProgramStartedAfterTheBroadcastSeesTheChange) {
@@ -235,6 +319,12 @@ TEST_F(Fonts, BroadcastRefreshesThisProcessWhenTheFontsFolderIsConfigured) {
   SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   EXPECT_EQ(FamiliesListedFor(copied).count(family_), 1u);
   EXPECT_FALSE(FamiliesListedFor(elsewhere).empty());
+  // Loading it adds nothing the folder does not already bring.
+  const int faces = PatternsFor(copied);
+  ASSERT_GE(AddFontResourceA("copied.ttf"), 1);
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(PatternsFor(copied), faces);
+  EXPECT_TRUE(RemoveFontResourceA("copied.ttf"));
 
   fs::remove(copied);
   SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -25,17 +26,31 @@ namespace {
 constexpr DWORD kErrorModNotFound = 126;
 constexpr DWORD kErrorProcNotFound = 127;
 
+// Where a loaded file's fonts reach this process's fontconfig from.
+enum class Served {
+  Pending,           // not yet: at the next refresh
+  ApplicationSet,    // added to the configuration's application fonts
+  ConfiguredFolder,  // a folder of the configuration lists it already
+};
+
 // A file loaded with AddFontResourceA, counted like the Windows call: it stays loaded until it
 // has been removed as often as it was added.
 struct LoadedFont {
   std::string hostPath;
   int faces = 0;
   int count = 0;
+  Served served = Served::Pending;
 };
 
 struct FontState {
   std::mutex lock;
   std::vector<LoadedFont> loaded;  // in loading order
+  // The configuration that holds the loaded fonts, referenced so that no later configuration
+  // can take its address and pass for it.
+  FcConfig* config = nullptr;
+  // Its application set still holds fonts removed since: fontconfig cannot drop one font, so
+  // the set is rebuilt once, at the next refresh, instead of at every removal.
+  bool stale = false;
 };
 
 FontState& Fonts() {
@@ -45,38 +60,68 @@ FontState& Fonts() {
 
 const FcChar8* Fc(const std::string& s) { return reinterpret_cast<const FcChar8*>(s.c_str()); }
 
+// The current configuration. One that replaced ours (a reinitialisation, also by the
+// application) starts without application fonts: every loaded font is pending again.
+FcConfig* CurrentConfigurationLocked(FontState& state) {
+  FcConfig* current = FcConfigGetCurrent();
+  if (current != state.config) {
+    if (state.config) FcConfigDestroy(state.config);
+    state.config = FcConfigReference(current);
+    state.stale = false;
+    for (LoadedFont& font : state.loaded) font.served = Served::Pending;
+  }
+  return current;
+}
+
 int ApplicationFontCount(FcConfig* config) {
   FcFontSet* set = FcConfigGetFonts(config, FcSetApplication);
   return set ? set->nfont : 0;
 }
 
-bool IsApplicationFont(FcConfig* config, const std::string& hostPath) {
-  FcFontSet* set = FcConfigGetFonts(config, FcSetApplication);
-  if (!set) return false;
-  for (int i = 0; i < set->nfont; ++i) {
-    FcChar8* file = nullptr;
-    if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) == FcResultMatch &&
-        hostPath == reinterpret_cast<const char*>(file))
-      return true;
-  }
-  return false;
-}
-
-// Adds the file to the current configuration; the number of faces it brought in.
-int AddToFontconfig(const std::string& hostPath) {
-  FcConfig* config = FcConfigGetCurrent();
+// Adds the file to the configuration's application fonts; the number of faces it brought in.
+int AddToApplicationSet(FcConfig* config, const std::string& hostPath) {
   int before = ApplicationFontCount(config);
   if (!FcConfigAppFontAddFile(config, Fc(hostPath))) return 0;
   return ApplicationFontCount(config) - before;
 }
 
-// A new configuration (after a reinitialisation) starts without application fonts: the files
-// still loaded are added to it again.
-void RestoreApplicationFontsLocked(FontState& state) {
-  FcConfig* config = FcConfigGetCurrent();
-  for (const LoadedFont& font : state.loaded)
-    if (!IsApplicationFont(config, font.hostPath))
-      FcConfigAppFontAddFile(config, Fc(font.hostPath));
+// The files that the configuration's own folders bring (the system set).
+std::unordered_set<std::string_view> ConfiguredFiles(FcConfig* config) {
+  std::unordered_set<std::string_view> files;
+  FcFontSet* set = FcConfigGetFonts(config, FcSetSystem);
+  for (int i = 0; set && i < set->nfont; ++i) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) == FcResultMatch)
+      files.insert(reinterpret_cast<const char*>(file));
+  }
+  return files;
+}
+
+// Brings fontconfig's application set in line with the loaded fonts: rebuilt when fonts were
+// removed from it, the pending fonts added.
+void RefreshApplicationFontsLocked(FontState& state) {
+  FcConfig* config = CurrentConfigurationLocked(state);
+  if (state.stale) {
+    FcConfigAppFontClear(config);
+    for (LoadedFont& font : state.loaded)
+      if (font.served == Served::ApplicationSet) font.served = Served::Pending;
+    state.stale = false;
+  }
+  if (std::none_of(state.loaded.begin(), state.loaded.end(),
+                   [](const LoadedFont& f) { return f.served == Served::Pending; }))
+    return;
+  // A font that a configured folder lists already (the Fonts folder of the user's own prefix
+  // lies in one) is not parsed and listed a second time.
+  const std::unordered_set<std::string_view> configured = ConfiguredFiles(config);
+  for (LoadedFont& font : state.loaded) {
+    if (font.served != Served::Pending) continue;
+    if (configured.count(font.hostPath)) {
+      font.served = Served::ConfiguredFolder;
+    } else {
+      AddToApplicationSet(config, font.hostPath);
+      font.served = Served::ApplicationSet;
+    }
+  }
 }
 
 std::string FindInFolder(const std::string& folder, const std::string& name) {
@@ -141,14 +186,15 @@ bool ConfigurationCovers(const std::string& folder) {
 }
 
 void BroadcastFontChange() {
+  FontState& state = Fonts();
+  std::lock_guard guard(state.lock);
   std::string folder;
   try {
     folder = FontsHostDir();
   } catch (const std::exception&) {
+    RefreshApplicationFontsLocked(state);  // no Fonts folder to rescan
     return;
   }
-  FontState& state = Fonts();
-  std::lock_guard guard(state.lock);
   FcConfig* config = FcConfigGetCurrent();
   // Only the Fonts folder is rescanned and its cache written, so programs started afterwards
   // find the change without scanning anything themselves. A rescan needs a valid cache to start
@@ -160,7 +206,7 @@ void BroadcastFontChange() {
     FcInitReinitialize();
   else
     FcInitBringUptoDate();
-  RestoreApplicationFontsLocked(state);
+  RefreshApplicationFontsLocked(state);
 }
 
 std::atomic<bool> eudcEnabled{true};
@@ -190,17 +236,18 @@ int AddFontResourceA(const char* fileName) {
   }
   FontState& state = Fonts();
   std::lock_guard guard(state.lock);
+  FcConfig* config = CurrentConfigurationLocked(state);
   auto it = FindLoaded(state, *hostPath);
   if (it != state.loaded.end()) {
     ++it->count;
     return it->faces;
   }
-  int faces = AddToFontconfig(*hostPath);
+  int faces = AddToApplicationSet(config, *hostPath);
   if (faces <= 0) {
     SetLastError(ERROR_INVALID_PARAMETER);  // not a font file fontconfig can read
     return 0;
   }
-  state.loaded.push_back(LoadedFont{*hostPath, faces, 1});
+  state.loaded.push_back(LoadedFont{*hostPath, faces, 1, Served::ApplicationSet});
   return faces;
 }
 
@@ -209,17 +256,15 @@ bool RemoveFontResourceA(const char* fileName) {
   if (!hostPath) return false;
   FontState& state = Fonts();
   std::lock_guard guard(state.lock);
+  CurrentConfigurationLocked(state);
   auto it = FindLoaded(state, *hostPath);
   if (it == state.loaded.end()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
   if (--it->count > 0) return true;
+  if (it->served == Served::ApplicationSet) state.stale = true;
   state.loaded.erase(it);
-  // fontconfig cannot drop one application font: the set is rebuilt from the files still loaded.
-  FcConfig* config = FcConfigGetCurrent();
-  FcConfigAppFontClear(config);
-  RestoreApplicationFontsLocked(state);
   return true;
 }
 
