@@ -94,6 +94,15 @@ class TInsMain : public QWidget {
  private:
   void CreateControls();
   void PlaceControls();
+  // The font-set action on the set in subFolder of the disc, for example TTC\ (with its
+  // backslash).
+  void OpenFontSet(const char* subFolder);
+  // Starts folder + program from the disc with that folder as the current directory; the
+  // current directory is the start folder again afterwards.
+  void StartDiscProgram(const std::string& folder, const char* program);
+  // "CD-ROM No Found!", then the launcher comes to the front.
+  void ReportMissingDisc();
+  void ShowLauncher();
   void LeaveRegistryMarker();
   // Shows a pair's highlight in place of its normal picture.
   void ShowHighlight(TImage* normal, TImage* highlight);
