@@ -14,6 +14,11 @@ QApplication& App() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen platform cannot raise windows and says so each time.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+          if (!message.contains("does not support raise()")) previous(type, context, message);
+        });
     auto* created = new QApplication(argc, argv);
     InitialiseApplication();
     return created;
@@ -39,9 +44,9 @@ LauncherTest::~LauncherTest() {
   SetScreenCursor(ScreenCursor::Default);
 }
 
-void LauncherTest::InsertDisc(const std::string& label) {
+void LauncherTest::InsertDisc(const std::string& label, char letter) {
   platform::DriveDeclaration drive;
-  drive.letter = 'E';
+  drive.letter = letter;
   drive.type = platform::DRIVE_CDROM;
   drive.hostFolder = disc_.str();
   drive.label = label;

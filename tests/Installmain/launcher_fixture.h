@@ -34,8 +34,8 @@ class LauncherTest : public ::testing::Test {
   explicit LauncherTest(unsigned short language = 1033);
   ~LauncherTest() override;
 
-  // Puts the disc folder into drive E: as a CD-ROM labelled label.
-  void InsertDisc(const std::string& label = "QRTMV");
+  // Puts the disc folder into drive E: (or letter) as a CD-ROM labelled label.
+  void InsertDisc(const std::string& label = "QRTMV", char letter = 'E');
   // Runs the start-up sequence; fails the test when the process would have ended.
   std::unique_ptr<TInsMain> StartLauncher();
 
