@@ -10,7 +10,9 @@
 namespace platform {
 
 // Loads a font file for this process (fontconfig application font). A bare file name names a
-// file in the Fonts folder. Returns the number of fonts added, 0 on failure.
+// file in the Fonts folder. Returns the number of fonts in the file, 0 on failure. A file of
+// the Fonts folder reaches this process's fontconfig at the next font-change broadcast, any
+// other at once.
 int AddFontResourceA(const char* fileName);
 // Unloads it again; false when it was not loaded. This process's fontconfig stops listing the
 // file at the next font-change broadcast.

@@ -182,6 +182,8 @@ TEST_F(Fonts, BroadcastListsExactlyTheLoadedFilesOnce) {
       {"+a +b ! +c ! -b", "ac"},
       {"+a +b +c +x ! r", "abcx"},
       {"+a +x r +b", "abx"},
+      {"+x +a +b +c", "abcx"},
+      {"+a +b +c ! +x ! -x", "abc"},
       {"+a +b +c ! -a -b -c", ""},
       {"+x -x", ""},
   };
@@ -214,6 +216,20 @@ TEST_F(Fonts, BroadcastListsExactlyTheLoadedFilesOnce) {
     Broadcast();
     for (const auto& [f, path] : files) EXPECT_TRUE(FamiliesListedFor(path).empty()) << f;
   }
+}
+
+// Every loaded font lies in the Fonts folder, but a subfolder holds one more that nobody loaded.
+TEST_F(Fonts, FontsOfASubfolderAreNotLoadedAlong) {
+  fs::path loaded = Install("loaded.ttf");
+  fs::create_directories(fonts_ / "sub");
+  fs::path other = fonts_ / "sub" / "other.ttf";
+  fs::copy_file(*source_, other);
+  ASSERT_GE(AddFontResourceA("loaded.ttf"), 1);
+  EXPECT_FALSE(ListedAfterBroadcast(loaded).empty());
+  EXPECT_TRUE(FamiliesListedFor(other).empty());
+  EXPECT_TRUE(RemoveFontResourceA("loaded.ttf"));
+  Broadcast();
+  FcDirCacheUnlink(Fc((fonts_ / "sub").string()), FcConfigGetCurrent());
 }
 
 TEST_F(Fonts, NamesResolveLikeWindowsPaths) {

@@ -3,6 +3,8 @@
 #include "platform/fonts.h"
 
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <strings.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -97,9 +100,62 @@ std::unordered_set<std::string_view> ConfiguredFiles(FcConfig* config) {
   return files;
 }
 
+// The Fonts folder as the broadcast left its cache: the font files it lists.
+struct FolderCache {
+  std::string folder;
+  std::set<std::string> files;
+};
+
+std::optional<FolderCache> ReadFolderCache(FcCache* cache, const std::string& folder) {
+  // A folder with subfolders would bring their fonts along.
+  if (!cache || FcCacheNumSubdir(cache) > 0) return std::nullopt;
+  FolderCache listed{folder, {}};
+  FcFontSet* set = FcCacheCopySet(cache);
+  for (int i = 0; set && i < set->nfont; ++i) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) == FcResultMatch)
+      listed.files.insert(reinterpret_cast<const char*>(file));
+  }
+  if (set) FcFontSetDestroy(set);
+  return listed;
+}
+
+bool IsInFolder(const std::string& hostPath, const std::string& folder) {
+  return !folder.empty() && fs::path(hostPath).parent_path() == fs::path(folder);
+}
+
+// Adds the loaded fonts of the Fonts folder from the cache the broadcast has just written
+// instead of parsing each file again: possible when the folder holds exactly those fonts, and
+// when some of them are in the application set already, no other file that clearing the set
+// would make us parse again.
+bool AddFolderFromCacheLocked(FontState& state, FcConfig* config, const FolderCache& cache) {
+  std::set<std::string> wanted;
+  bool folderAdded = false, othersAdded = false;
+  for (const LoadedFont& font : state.loaded) {
+    const bool inFolder = IsInFolder(font.hostPath, cache.folder);
+    if (font.served == Served::ApplicationSet) {
+      if (inFolder)
+        folderAdded = true;
+      else
+        othersAdded = true;
+    }
+    if (inFolder && font.served != Served::ConfiguredFolder) wanted.insert(font.hostPath);
+  }
+  if (wanted.empty() || wanted != cache.files || (folderAdded && othersAdded)) return false;
+  if (folderAdded) {
+    FcConfigAppFontClear(config);
+    for (LoadedFont& font : state.loaded)
+      if (font.served == Served::ApplicationSet) font.served = Served::Pending;
+  }
+  if (!FcConfigAppFontAddDir(config, Fc(cache.folder))) return false;
+  for (LoadedFont& font : state.loaded)
+    if (wanted.count(font.hostPath)) font.served = Served::ApplicationSet;
+  return true;
+}
+
 // Brings fontconfig's application set in line with the loaded fonts: rebuilt when fonts were
 // removed from it, the pending fonts added.
-void RefreshApplicationFontsLocked(FontState& state) {
+void RefreshApplicationFontsLocked(FontState& state, const std::optional<FolderCache>& cache) {
   FcConfig* config = CurrentConfigurationLocked(state);
   if (state.stale) {
     FcConfigAppFontClear(config);
@@ -113,14 +169,41 @@ void RefreshApplicationFontsLocked(FontState& state) {
   // A font that a configured folder lists already (the Fonts folder of the user's own prefix
   // lies in one) is not parsed and listed a second time.
   const std::unordered_set<std::string_view> configured = ConfiguredFiles(config);
+  for (LoadedFont& font : state.loaded)
+    if (font.served == Served::Pending && configured.count(font.hostPath))
+      font.served = Served::ConfiguredFolder;
+  if (cache) AddFolderFromCacheLocked(state, config, *cache);
   for (LoadedFont& font : state.loaded) {
     if (font.served != Served::Pending) continue;
-    if (configured.count(font.hostPath)) {
-      font.served = Served::ConfiguredFolder;
-    } else {
-      AddToApplicationSet(config, font.hostPath);
-      font.served = Served::ApplicationSet;
-    }
+    AddToApplicationSet(config, font.hostPath);
+    font.served = Served::ApplicationSet;
+  }
+}
+
+// The number of faces of a font file as FreeType, through which fontconfig reads fonts, opens
+// it: 0 when it is no font, std::nullopt when FreeType cannot be used.
+std::optional<int> CountFacesLocked(const std::string& hostPath) {
+  static FT_Library library = [] {
+    FT_Library created = nullptr;
+    return FT_Init_FreeType(&created) == 0 ? created : nullptr;
+  }();
+  if (!library) return std::nullopt;
+  FT_Face face = nullptr;
+  if (FT_New_Face(library, hostPath.c_str(), 0, &face) != 0) return 0;
+  const int faces = static_cast<int>(face->num_faces);
+  FT_Done_Face(face);
+  return faces;
+}
+
+// The Fonts folder with its links resolved, as loaded files name it; empty when the prefix is
+// unusable.
+std::string CanonicalFontsFolder() {
+  try {
+    std::error_code ec;
+    fs::path folder = fs::weakly_canonical(FontsHostDir(), ec);
+    return ec ? std::string() : folder.string();
+  } catch (const std::exception&) {
+    return {};
   }
 }
 
@@ -186,13 +269,11 @@ bool ConfigurationCovers(const std::string& folder) {
 }
 
 void BroadcastFontChange() {
+  const std::string folder = CanonicalFontsFolder();
   FontState& state = Fonts();
   std::lock_guard guard(state.lock);
-  std::string folder;
-  try {
-    folder = FontsHostDir();
-  } catch (const std::exception&) {
-    RefreshApplicationFontsLocked(state);  // no Fonts folder to rescan
+  if (folder.empty()) {
+    RefreshApplicationFontsLocked(state, std::nullopt);  // no Fonts folder to rescan
     return;
   }
   FcConfig* config = FcConfigGetCurrent();
@@ -201,12 +282,13 @@ void BroadcastFontChange() {
   // from; a folder that changed since its cache was written is scanned afresh.
   FcCache* cache = FcDirCacheRescan(Fc(folder), config);
   if (!cache) cache = FcDirCacheRead(Fc(folder), FcTrue, config);
+  std::optional<FolderCache> listed = ReadFolderCache(cache, folder);
   if (cache) FcDirCacheUnload(cache);
   if (ConfigurationCovers(folder))
     FcInitReinitialize();
   else
     FcInitBringUptoDate();
-  RefreshApplicationFontsLocked(state);
+  RefreshApplicationFontsLocked(state, listed);
 }
 
 std::atomic<bool> eudcEnabled{true};
@@ -234,6 +316,7 @@ int AddFontResourceA(const char* fileName) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return 0;
   }
+  const std::string folder = CanonicalFontsFolder();
   FontState& state = Fonts();
   std::lock_guard guard(state.lock);
   FcConfig* config = CurrentConfigurationLocked(state);
@@ -242,13 +325,24 @@ int AddFontResourceA(const char* fileName) {
     ++it->count;
     return it->faces;
   }
-  int faces = AddToApplicationSet(config, *hostPath);
-  if (faces <= 0) {
+  std::optional<int> faces = CountFacesLocked(*hostPath);
+  if (faces && *faces <= 0) {
     SetLastError(ERROR_INVALID_PARAMETER);  // not a font file fontconfig can read
     return 0;
   }
-  state.loaded.push_back(LoadedFont{*hostPath, faces, 1, Served::ApplicationSet});
-  return faces;
+  // A file of the Fonts folder is parsed once, by the broadcast that every change of the folder
+  // is followed by, and reaches this process from the cache written then.
+  if (faces && IsInFolder(*hostPath, folder)) {
+    state.loaded.push_back(LoadedFont{*hostPath, *faces, 1, Served::Pending});
+    return *faces;
+  }
+  const int added = AddToApplicationSet(config, *hostPath);
+  if (added <= 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  state.loaded.push_back(LoadedFont{*hostPath, faces.value_or(added), 1, Served::ApplicationSet});
+  return faces.value_or(added);
 }
 
 bool RemoveFontResourceA(const char* fileName) {
