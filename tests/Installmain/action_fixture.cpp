@@ -8,8 +8,8 @@
 
 #include "Installmain/app_support.h"
 #include "platform/files.h"
-#include "platform/threads.h"
 #include "platform/text.h"
+#include "platform/threads.h"
 
 namespace launcher_test {
 namespace {
@@ -56,8 +56,8 @@ void WriteFontSet(const fs::path& disc, const std::string& set, const FontSetOpt
 
 void WriteProgram(const fs::path& path, const std::string& body, bool executable) {
   testing_support::WriteFile(path, body);
-  fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read |
-                                                                 fs::perms::owner_write);
+  fs::permissions(
+      path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
 }
 
 std::string RecordingScript(int sleepSeconds) {

@@ -1,12 +1,13 @@
 // The launcher's actions: the four font sets opened in the font window, the gift pictures, the
 // user manual and the setups with their version and language gates, the messages for a missing
 // disc and a refused launch, and the current directory after each.
-#include <QTest>
 #include <gmock/gmock.h>
+#include <sys/types.h>
+
+#include <QTest>
 #include <csignal>
 #include <filesystem>
 #include <set>
-#include <sys/types.h>
 
 #include "Installmain/action_fixture.h"
 #include "Installmain/app_support.h"
@@ -96,8 +97,8 @@ TEST_F(ActionTest, ADiscWithoutTheSetReportsAMissingDiscAndChangesNothingElse) {
   const disc::SharedPaths before = disc::Paths();
 
   launcher_->FI2Click();
-  EXPECT_THAT(events_, ElementsAre("launcher hidden", "message: CD-ROM No Found!",
-                                   "launcher shown"));
+  EXPECT_THAT(events_,
+              ElementsAre("launcher hidden", "message: CD-ROM No Found!", "launcher shown"));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].caption, kProductTitle);
   EXPECT_EQ(messages_[0].type, platform::MB_OK);
@@ -124,8 +125,7 @@ const LanguageMapCase kLanguageMaps[] = {
     {"EmptyValue", "[Lang]\r\n1033=\r\n"},
 };
 
-class LanguageMapTest : public ActionTest,
-                        public ::testing::WithParamInterface<LanguageMapCase> {};
+class LanguageMapTest : public ActionTest, public ::testing::WithParamInterface<LanguageMapCase> {};
 
 TEST_P(LanguageMapTest, LeavesTheLanguageNameEmptyAndTheWindowStillOpens) {
   testing_support::WriteFile(disc_.path() / "tmp" / "Info" / "LangMap", "[Lang]\r\n1033=enu\r\n");
@@ -248,9 +248,8 @@ TEST_P(ProgramTest, AProgramThatCannotBeStartedIsAFaultOfItsPath) {
   ASSERT_TRUE(platform::SetShellOpenerSetting("/nonexistent/opener"));
 
   (launcher_.get()->*c.click)();
-  const std::string file = std::string(c.setFolder) + (std::string(c.hostFolder).empty()
-                                                           ? "UserManual.exe"
-                                                           : "Setup.exe");
+  const std::string file = std::string(c.setFolder) +
+                           (std::string(c.hostFolder).empty() ? "UserManual.exe" : "Setup.exe");
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, file + "execute fault!");
   EXPECT_EQ(messages_[0].caption, kProductTitle);
