@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QTest>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "disc/shared_paths.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 
 namespace launcher_test {
 namespace {
@@ -53,6 +57,8 @@ class EndToEndTest : public ActionTest {
   EndToEndTest() : ActionTest(1028) {}
 
   void SetUp() override {
+    // An earlier test's disc may have been the working folder; the shell commands need one.
+    fs::current_path(work_.path());
     if (Capture("command -v fc-list").empty()) GTEST_SKIP() << "fontconfig's fc-list is missing";
     const std::string builder = DemodiscProgram();
     if (!builder.empty()) {
@@ -289,6 +295,74 @@ TEST_F(EndToEndTest, InstallCloseReopenAndRemoveTheChineseSet) {
   Click("Exit");
   EXPECT_TRUE(launcher_->isVisible());
   QTest::mouseMove(LauncherWindow(), QPoint(100, 60));
+}
+
+// The demo disc's stand-ins for its programs show a desktop message; here the desktop's message
+// tool is a stand-in of the test's own that notes what it was asked to show and stays open.
+TEST_F(EndToEndTest, TheDemoDiscsProgramsStartAndKeepRunningWhileTheLauncherAnswers) {
+  if (DemodiscProgram().empty()) GTEST_SKIP() << "the demo disc builder is not built";
+  const fs::path bin = work_.path() / "bin";
+  const fs::path shown = work_.path() / "shown";
+  fs::create_directories(shown);
+  WriteProgram(bin / "zenity", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + shown.string() +
+                                   "/.'$$\nmv '" + shown.string() + "/.'$$ '" + shown.string() +
+                                   "/'$$\nexec sleep 60\n");
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const char* name : {"PATH", "DISPLAY"}) {
+    const char* old = std::getenv(name);
+    saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  setenv("PATH", (bin.string() + ":" + saved["PATH"].value_or("/usr/bin:/bin")).c_str(), 1);
+  setenv("DISPLAY", ":99", 1);
+
+  Start();
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(launcher_.get()));
+  const std::pair<TImage*, TImage*> hotSpots[] = {{launcher_->PI31, launcher_->PI32},
+                                                  {launcher_->im06, launcher_->im061},
+                                                  {launcher_->im08, launcher_->im081},
+                                                  {launcher_->im10, launcher_->im101},
+                                                  {launcher_->im09, launcher_->im091}};
+  for (const auto& [normal, highlight] : hotSpots) {
+    QTest::mouseMove(LauncherWindow(), QPoint(100, 60));
+    QTest::mouseMove(LauncherWindow(), normal->geometry().center());
+    ASSERT_TRUE(Shows(highlight)) << normal->objectName().toStdString();
+    QTest::mouseClick(highlight, Qt::LeftButton, {}, highlight->rect().center());
+    EXPECT_EQ(CurrentDirectory(), "D:\\");
+  }
+  std::map<pid_t, std::string> titles;
+  for (int wait = 0; wait < 1000 && titles.size() < std::size(hotSpots); ++wait) {
+    for (const auto& entry : fs::directory_iterator(shown)) {
+      const std::string name = entry.path().filename().string();
+      if (name[0] == '.') continue;
+      const std::string text = testing_support::ReadFile(entry.path());
+      const std::size_t title = text.find("--title=");
+      titles[std::stoi(name)] =
+          title == std::string::npos ? text : text.substr(title, text.find('\n', title) - title);
+    }
+    QTest::qWait(10);
+  }
+  std::set<std::string> seen;
+  for (const auto& [pid, title] : titles) {
+    seen.insert(title);
+    EXPECT_EQ(kill(pid, 0), 0) << title << " ended before the check";
+  }
+  EXPECT_EQ(seen, (std::set<std::string>{"--title=ZelvaFont Orchid Edition - User Manual",
+                                         "--title=ZelvaDoc 4.25 Setup", "--title=WizardA Setup",
+                                         "--title=WizardB Setup", "--title=WizardC Setup"}));
+  EXPECT_TRUE(messages_.empty());
+  // Meanwhile the launcher answers the pointer.
+  QTest::mouseMove(LauncherWindow(), launcher_->im04->geometry().center());
+  EXPECT_TRUE(Shows(launcher_->im041));
+  QTest::mouseMove(LauncherWindow(), QPoint(100, 60));
+
+  for (const auto& [pid, title] : titles) kill(pid, SIGTERM);
+  for (const auto& [name, value] : saved) {
+    if (value)
+      setenv(name.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
 }
 
 }  // namespace
