@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <set>
+#include <stdexcept>
 
 #include "Installmain/action_fixture.h"
 #include "Installmain/app_support.h"
@@ -267,6 +268,26 @@ TEST_F(ActionTest, TheUserManualFailureNamesItsFullPath) {
   launcher_->PI32Click();
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text, "D:\\UserManual.exeexecute fault!");
+}
+
+// A failure while the refusal is being shown ends the launch quietly, with the launcher in front.
+TEST_F(ActionTest, AFailureWhileShowingTheRefusalBringsBackTheLauncher) {
+  WriteProgram(disc_.path() / "UserManual.exe", "not a program", false);
+  Start();
+  ASSERT_TRUE(platform::SetShellOpenerSetting("/nonexistent/opener"));
+  int shown = 0;
+  platform::SetMessageBoxHandler(
+      [&](const std::string&, const std::string&, platform::DWORD) -> int {
+        ++shown;
+        throw std::runtime_error("the message box cannot be shown");
+      });
+  launcher_->hide();
+  events_.clear();
+
+  EXPECT_NO_THROW(launcher_->PI32Click());
+  EXPECT_EQ(shown, 1);
+  EXPECT_THAT(events_, ElementsAre("launcher shown"));
+  EXPECT_EQ(CurrentDirectory(), "D:\\");
 }
 
 // A program keeps running after the click, the launcher answers the pointer meanwhile, and a
