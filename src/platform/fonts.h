@@ -24,7 +24,8 @@ constexpr DWORD WM_FONTCHANGE = 0x1D;
 
 // Only the font-change broadcast is known: it rescans fontconfig's cache of the Fonts folder and
 // reinitialises this process's fontconfig so that programs started afterwards (fc-list) see the
-// change at once. Returns 0.
+// change at once, and brings this process's fontconfig in line with the fonts loaded and
+// removed since. Returns 0.
 std::intptr_t SendMessageA(HWND window, DWORD message, std::uintptr_t wParam, std::intptr_t lParam);
 
 // The graphics library's dynamic entry points. Only "GDI32.DLL" (any case) loads, and it has
