@@ -95,8 +95,9 @@ class Fonts : public testing::Test {
     source_ = HostTrueTypeFile();
     if (!source_) GTEST_SKIP() << "no TrueType font on this host to copy";
     family_ = FamilyOf(*source_);
-    fonts_ = prefix_.fontsDir();
-    fs::create_directories(fonts_);
+    fs::create_directories(prefix_.fontsDir());
+    // Programs started afterwards name the folder by its real path.
+    fonts_ = fs::canonical(prefix_.fontsDir());
   }
   void TearDown() override {
     // The broadcast wrote fontconfig's cache of this temporary Fonts folder: take it away again.
@@ -313,6 +314,25 @@ TEST_F(Fonts, ProgramStartedAfterTheBroadcastSeesTheChange) {
   EXPECT_EQ(FcCacheNumFont(cache), 0);
   FcDirCacheUnload(cache);
   EXPECT_FALSE(listedByFcList(file));
+}
+
+// In the user's own prefix the Fonts folder is a link into the user's font folder, where other
+// programs find it by its real path: the cache must be written under that path.
+TEST_F(Fonts, BroadcastWritesTheCacheWhereTheFontsLinkLeads) {
+  const fs::path real = fs::canonical(scratch_.path()) / "fonts" / "zelvafont";
+  fs::create_directories(real);
+  fs::remove_all(prefix_.fontsDir());
+  fs::create_directory_symlink(real, prefix_.fontsDir());
+  fs::copy_file(*source_, real / "linked.ttf");
+  ASSERT_GE(AddFontResourceA("linked.ttf"), 1);
+  EXPECT_FALSE(ListedAfterBroadcast(real / "linked.ttf").empty());
+  FcCache* cache = FcDirCacheLoad(Fc(real.string()), FcConfigGetCurrent(), nullptr);
+  ASSERT_NE(cache, nullptr);
+  EXPECT_EQ(FcCacheNumFont(cache), 1);
+  FcDirCacheUnload(cache);
+  EXPECT_TRUE(RemoveFontResourceA("C:\\windows\\Fonts\\linked.ttf"));
+  EXPECT_TRUE(ListedAfterBroadcast(real / "linked.ttf").empty());
+  FcDirCacheUnlink(Fc(real.string()), FcConfigGetCurrent());
 }
 
 // In the user's own prefix the Fonts folder is one of fontconfig's folders: after the broadcast
