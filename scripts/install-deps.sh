@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev libsqlite3-dev libfontconfig-dev libblkid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-arphic-uming fonts-dejavu-core
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps xdg-utils
 )
 missing=()
 for p in "${packages[@]}"; do

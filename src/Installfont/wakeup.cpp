@@ -13,7 +13,7 @@ TSynchronizeWakeup::TSynchronizeWakeup(QObject* parent) : QObject(parent) {
   int ends[2];
   if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
     // No pipe: fall back to posting an event to the application.
-    platform::SetSynchronizeWakeup([] {
+    previous_ = platform::SetSynchronizeWakeup([] {
       if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [] { platform::CheckSynchronize(); }, Qt::QueuedConnection);
     });
@@ -29,7 +29,7 @@ TSynchronizeWakeup::TSynchronizeWakeup(QObject* parent) : QObject(parent) {
     platform::CheckSynchronize();
   });
   const int writeEnd = writeEnd_;
-  platform::SetSynchronizeWakeup([writeEnd] {
+  previous_ = platform::SetSynchronizeWakeup([writeEnd] {
     const char byte = 1;
     // A full pipe already holds a wake-up; nothing is lost.
     [[maybe_unused]] const ssize_t written = write(writeEnd, &byte, 1);
@@ -37,7 +37,8 @@ TSynchronizeWakeup::TSynchronizeWakeup(QObject* parent) : QObject(parent) {
 }
 
 TSynchronizeWakeup::~TSynchronizeWakeup() {
-  platform::SetSynchronizeWakeup({});
+  // The application's own wake-up serves again once the window's pipe is gone.
+  platform::SetSynchronizeWakeup(std::move(previous_));
   if (readEnd_ >= 0) close(readEnd_);
   if (writeEnd_ >= 0) close(writeEnd_);
 }

@@ -4,6 +4,7 @@
 // event.
 
 #include <QObject>
+#include <functional>
 
 class QSocketNotifier;
 
@@ -16,4 +17,5 @@ class TSynchronizeWakeup : public QObject {
   int readEnd_ = -1;
   int writeEnd_ = -1;
   QSocketNotifier* notifier_ = nullptr;
+  std::function<void()> previous_;
 };

@@ -51,8 +51,8 @@ void Synchronize(const std::function<void()>& routine);
 // Runs every routine queued by Synchronize; main thread only. Returns whether it ran any.
 bool CheckSynchronize();
 // Called (from any thread) whenever a routine is queued, so that the main thread's event loop
-// can run CheckSynchronize (the windows post an event to themselves).
-void SetSynchronizeWakeup(std::function<void()> wakeup);
+// can run CheckSynchronize (the windows post an event to themselves). Returns the previous one.
+std::function<void()> SetSynchronizeWakeup(std::function<void()> wakeup);
 
 // A thread that is created asleep, runs Execute once woken, and can put itself to sleep again.
 // A wake-up that arrives while the thread is awake is kept for its next sleep, so no wake-up

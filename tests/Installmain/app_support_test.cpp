@@ -8,6 +8,7 @@
 #include <cmath>
 #include <thread>
 
+#include "Installfont/wakeup.h"
 #include "Installmain/app_support.h"
 #include "Installmain/launcher_fixture.h"
 #include "assets/assets.h"
@@ -17,8 +18,7 @@
 namespace launcher_test {
 namespace {
 
-TEST(AppSupport, RoutinesFromAnotherThreadRunOnTheWindowThreadThroughTheEventLoop) {
-  App();
+void ExpectRoutineFromAnotherThreadRunsOnTheWindowThread() {
   const std::thread::id windowThread = std::this_thread::get_id();
   std::atomic<bool> done{false};
   std::thread::id ranOn;
@@ -42,6 +42,19 @@ TEST(AppSupport, RoutinesFromAnotherThreadRunOnTheWindowThreadThroughTheEventLoo
   EXPECT_TRUE(done);
   EXPECT_EQ(ranOn, windowThread);
   EXPECT_EQ(result, 42);
+}
+
+TEST(AppSupport, RoutinesFromAnotherThreadRunOnTheWindowThreadThroughTheEventLoop) {
+  App();
+  ExpectRoutineFromAnotherThreadRunsOnTheWindowThread();
+}
+
+// The font window brings a wake-up of its own; once it is gone, the application's must serve
+// again, or a later routine from another thread would wait for ever.
+TEST(AppSupport, TheApplicationsWakeUpServesAgainAfterTheFontWindowsIsGone) {
+  App();
+  delete new TSynchronizeWakeup(nullptr);
+  ExpectRoutineFromAnotherThreadRunsOnTheWindowThread();
 }
 
 TEST(AppSupport, ScreenCursorHoldsOneValue) {

@@ -297,10 +297,11 @@ bool CheckSynchronize() {
   return RunQueuedLocked(k, guard);
 }
 
-void SetSynchronizeWakeup(std::function<void()> wakeup) {
+std::function<void()> SetSynchronizeWakeup(std::function<void()> wakeup) {
   NoteThread();
   std::lock_guard guard(K().wakeupLock);
-  K().wakeup = std::move(wakeup);
+  std::swap(K().wakeup, wakeup);
+  return wakeup;
 }
 
 // ---------------------------------------------------------------------------------------------
