@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libjpeg62-turbo-dev libsqlite3-dev libfontconfig-dev libblkid-dev
+  libjpeg62-turbo-dev libsqlite3-dev libfontconfig-dev libfreetype-dev libblkid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-arphic-uming fonts-dejavu-core
   xvfb xauth x11-apps xdg-utils
