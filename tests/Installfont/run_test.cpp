@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "Installfont/window_support.h"
+#include "support/test_support.h"
 #include "platform/files.h"
 #include "platform/fonts.h"
 #include "platform/prefix.h"
@@ -18,20 +19,10 @@ using fixture::Font;
 using fixture::Style;
 using fixture::WindowTest;
 namespace fs = std::filesystem;
+using testing_support::Capture;
 
 const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char* const kSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
 
 class RunTest : public WindowTest {
  protected:

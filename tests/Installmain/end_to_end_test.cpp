@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Installmain/action_fixture.h"
+#include "support/test_support.h"
 #include "disc/shared_paths.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -29,21 +30,11 @@ namespace launcher_test {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Capture;
 
 constexpr const char* kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr const char* kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
-
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
 
 std::string DemodiscProgram() {
 #ifdef ZF_DEMODISC_PROGRAM

@@ -19,6 +19,7 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
+using testing_support::SetImmutable;
 
 namespace {
 
@@ -255,19 +256,6 @@ TEST_F(CtlTest, AFontThatDidNotArriveFailsTheRun) {
   EXPECT_NE(r.err.find("zelvafont-ctl: 1 font was not installed: D\n"), std::string::npos)
       << r.err;
   EXPECT_EQ(InstalledFiles(), (std::vector<std::string>{"c.ttf"}));
-}
-
-bool SetImmutable(const fs::path& path, bool on) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (done) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
-  close(fd);
-  return done;
 }
 
 TEST_F(CtlTest, ARegistryThatRefusesWritesFailsTheRunWithExitCode5) {

@@ -10,24 +10,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include "support/test_support.h"
+
 namespace engine_test {
 
-namespace {
-
-bool SetImmutable(const std::filesystem::path& path, bool on) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (done) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
-  close(fd);
-  return done;
-}
-
-}  // namespace
+using testing_support::SetImmutable;
 
 ReadOnlyFolder::ReadOnlyFolder(const std::filesystem::path& path) : path_(path) {
   if (geteuid() == 0) {

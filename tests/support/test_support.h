@@ -38,6 +38,13 @@ class TempPrefix {
   bool hadOldPrefix_ = false;
 };
 
+// Sets or clears the file-system immutable flag (root only); false when it cannot. The one way
+// to make a file refuse writes to root, who ignores permission bits.
+bool SetImmutable(const std::filesystem::path& path, bool on);
+
+// Runs a shell command and returns what it wrote to standard output.
+std::string Capture(const std::string& command);
+
 // Writes bytes to a host file, creating its folders.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
