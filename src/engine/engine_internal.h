@@ -3,11 +3,14 @@
 // the path checks that keep the engine inside its folders.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/registry.h"
 
 namespace engine::detail {
 
@@ -37,6 +40,47 @@ bool ClimbsOut(std::string_view path);
 // True when registry data names a plain file inside the Fonts folder: not empty, no folder
 // separator, no drive, and not a dots-only name.
 bool IsPlainFileName(std::string_view name);
+
+// An open key of the installed-font list, closed on scope exit; not open when the key cannot be
+// opened with that access.
+class FontsKeyHandle {
+ public:
+  explicit FontsKeyHandle(platform::DWORD access);
+  ~FontsKeyHandle();
+  FontsKeyHandle(const FontsKeyHandle&) = delete;
+  FontsKeyHandle& operator=(const FontsKeyHandle&) = delete;
+  bool IsOpen() const { return key_ != 0; }
+  platform::HKEY get() const { return key_; }
+
+ private:
+  platform::HKEY key_ = 0;
+};
+
+// The installed-font list as the registry's snapshot holds it, indexed by the words of the
+// entry names. A registration name can only match an entry at the start of one of its words
+// (the start of the name or just after a blank), and the word there must equal the name's first
+// word, so the index hands out those few places and NameMatches settles each. It is rebuilt
+// only when the registry hands out another snapshot, i.e. after the list changed.
+class FontListIndex {
+ public:
+  // The entries (indexes into names(), in listing order) that any of the names match.
+  std::vector<std::uint32_t> Match(const std::vector<std::string>& regNames) const;
+  const std::vector<std::string>& names() const { return *names_; }
+
+  // The index of the current list, shared by every caller until the list changes.
+  static std::shared_ptr<const FontListIndex> Current();
+
+ private:
+  static std::shared_ptr<const FontListIndex> Build(
+      std::shared_ptr<const std::vector<std::string>> names);
+
+  std::shared_ptr<const std::vector<std::string>> names_;
+  std::unordered_map<std::string_view, std::vector<std::pair<std::uint32_t, std::uint32_t>>>
+      words_;
+};
+
+// A value's string data; empty when it cannot be read.
+std::string ReadValueData(platform::HKEY key, const std::string& name);
 
 // While one lives, InstallFont and RemoveFont only note that the font list changed; the note is
 // announced (one WM_FONTCHANGE broadcast) when the last one goes, also when a run ends with an
