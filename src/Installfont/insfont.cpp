@@ -406,7 +406,7 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
     const std::string samplePath = imgFolder + sampleName;
     QImage sample;
     if (!sampleName.empty() && platform::FileExists(samplePath))
-      sample = picture::LoadPictureFile(samplePath);
+      sample = picture::LoadPictureFile(samplePath, picture::kSamplePicture);
     const int height = sample.isNull() ? 0 : sample.height();
     const int width = sample.isNull() ? 0 : sample.width();
     row.check->setGeometry(10, top + (height - kCheckSide) / 2, kCheckSide, kCheckSide);
@@ -433,8 +433,8 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
     } else {
       if (!markLoaded) {
         markLoaded = true;
-        const QImage mark = picture::LoadPictureFile(disc::Paths().setFolder +
-                                                     "tmp\\img\\installed.jpg");
+        const QImage mark = picture::LoadPictureFile(
+            disc::Paths().setFolder + "tmp\\img\\installed.jpg", picture::kSamplePicture);
         if (!mark.isNull()) markPicture = QPixmap::fromImage(mark);
       }
       row.mark = new QLabel(FontListContent);

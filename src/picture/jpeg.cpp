@@ -3,6 +3,7 @@
 // a damaged picture becomes an empty one and never ends the program.
 #include "picture/jpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +19,9 @@ namespace picture {
 
 namespace {
 
+// No picture larger than this on a side is looked at, whatever the limits.
 constexpr int kMaxSide = 16384;
-// What libjpeg may hold for one picture (progressive pictures keep every coefficient).
-constexpr long kMaxDecoderMemory = 512L * 1024 * 1024;
+constexpr int kReductions[] = {1, 2, 4, 8};
 
 struct ErrorManager {
   jpeg_error_mgr base;
@@ -73,7 +74,8 @@ j_common_ptr Common(jpeg_decompress_struct* cinfo) { return reinterpret_cast<j_c
 
 // Decodes into *out; false on any failure. Only plain data lives in this frame, since a
 // failure leaves it through longjmp.
-bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap* out) {
+bool DecodeInto(const std::uint8_t* data, std::size_t size, const DecodeLimits& limits,
+                Bitmap* out) {
   jpeg_decompress_struct cinfo;
   ErrorManager manager;
   cinfo.err = &manager.base;
@@ -83,15 +85,26 @@ bool DecodeInto(const std::uint8_t* data, std::size_t size, Bitmap* out) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
-  cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
+  cinfo.mem->max_memory_to_use = limits.maxDecoderMemory;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) FailJump(Common(&cinfo));
   if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > kMaxSide ||
       cinfo.image_height > kMaxSide) {
     FailJump(Common(&cinfo));
   }
+  // The size is settled from the header alone, before libjpeg allocates anything for the picture.
+  const int reduction = ChooseReduction(static_cast<int>(cinfo.image_width),
+                                        static_cast<int>(cinfo.image_height), limits);
+  if (reduction == 0) FailJump(Common(&cinfo));
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = static_cast<unsigned>(reduction);
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_calc_output_dimensions(&cinfo);
+  if (ChooseReduction(static_cast<int>(cinfo.output_width),
+                      static_cast<int>(cinfo.output_height), limits) != 1) {
+    FailJump(Common(&cinfo));
+  }
   jpeg_start_decompress(&cinfo);
   const int width = static_cast<int>(cinfo.output_width);
   const int height = static_cast<int>(cinfo.output_height);
@@ -148,19 +161,51 @@ bool EncodeInto(const Bitmap& bitmap, int quality, unsigned char** buffer, unsig
   return true;
 }
 
+// The bytes of a file; std::nullopt when it cannot be read or holds more than limit bytes.
+// The buffer grows with what arrives, so a short file costs little whatever the limit.
+std::optional<std::string> ReadFileUpTo(const std::string& windowsPath, std::size_t limit) {
+  platform::File file;
+  if (!file.Open(windowsPath, platform::File::Mode::Read)) return std::nullopt;
+  std::string bytes;
+  std::size_t filled = 0;
+  // One byte past the limit tells a file that is too large from one that just fits.
+  while (filled <= limit) {
+    if (filled == bytes.size())
+      bytes.resize(std::min(limit + 1, std::max<std::size_t>(filled * 2, 64u << 10)));
+    const std::size_t n = file.Read(bytes.data() + filled, bytes.size() - filled);
+    if (n == 0) break;
+    filled += n;
+  }
+  if (filled > limit || !file.Close()) return std::nullopt;
+  bytes.resize(filled);
+  return bytes;
+}
+
 }  // namespace
 
-Bitmap DecodeJpeg(const std::uint8_t* data, std::size_t size) {
+int ChooseReduction(int width, int height, const DecodeLimits& limits) {
+  if (width <= 0 || height <= 0) return 0;
+  for (const int reduction : kReductions) {
+    // libjpeg rounds a reduced side up.
+    const std::uint64_t w = (static_cast<std::uint64_t>(width) + reduction - 1) / reduction;
+    const std::uint64_t h = (static_cast<std::uint64_t>(height) + reduction - 1) / reduction;
+    const auto side = static_cast<std::uint64_t>(limits.shownSide);
+    if (w <= side && h <= side && w * h <= limits.maxPixels) return reduction;
+  }
+  return 0;
+}
+
+Bitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeLimits& limits) {
   Bitmap bitmap;
   if (!data || size == 0) return bitmap;
-  if (!DecodeInto(data, size, &bitmap)) return Bitmap{};
+  if (!DecodeInto(data, size, limits, &bitmap)) return Bitmap{};
   return bitmap;
 }
 
-Bitmap LoadJpegFile(const std::string& windowsPath) {
-  const std::optional<std::string> bytes = platform::ReadWholeFile(windowsPath);
+Bitmap LoadJpegFile(const std::string& windowsPath, const DecodeLimits& limits) {
+  const std::optional<std::string> bytes = ReadFileUpTo(windowsPath, limits.maxFileBytes);
   if (!bytes) return Bitmap{};
-  return DecodeJpeg(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size());
+  return DecodeJpeg(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size(), limits);
 }
 
 bool EncodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out) {

@@ -19,8 +19,8 @@ QImage ToImage(const Bitmap& bitmap) {
 
 }  // namespace
 
-QImage LoadPictureFile(const std::string& windowsPath) {
-  return ToImage(LoadJpegFile(windowsPath));
+QImage LoadPictureFile(const std::string& windowsPath, const DecodeLimits& limits) {
+  return ToImage(LoadJpegFile(windowsPath, limits));
 }
 
 QImage LoadResourcePicture(const QString& resourcePath) {

@@ -6,10 +6,12 @@
 #include <QString>
 #include <string>
 
+#include "picture/jpeg.h"
+
 namespace picture {
 
-// The JPEG file named by a Windows path; a null image when missing or undecodable.
-QImage LoadPictureFile(const std::string& windowsPath);
+// The JPEG file named by a Windows path; a null image when missing, undecodable or over limits.
+QImage LoadPictureFile(const std::string& windowsPath, const DecodeLimits& limits = kWholePicture);
 // An embedded picture (a Qt resource path such as ":/assets/MainBack.jpg"); null on failure.
 QImage LoadResourcePicture(const QString& resourcePath);
 // JPEG bytes in memory.
