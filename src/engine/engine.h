@@ -93,4 +93,69 @@ std::uint32_t SelectionSpace(bool countInstalled);
 int InstallSelection(ProgressFn progress, void* context);
 int RemoveSelection(ProgressFn progress, void* context);
 
+// Transactions. A batch run holds the prefix's run lock for its whole length; a second run
+// waits for it. Every install and removal goes through a journal in the store, so that a run
+// killed at any step is finished or rolled back by the next program that starts.
+
+// Why one font of a run was not installed or removed.
+enum class FontFailure {
+  SourceMissing,      // the disc file is not there
+  SourceNotRegular,   // a pipe, a device or a folder in the disc file's place
+  SourceOutsideDisc,  // a link on the disc that leads off the disc
+  SourceUnreadable,   // a read error (a scratched disc)
+  SourceChanged,      // the disc file grew or shrank while it was copied
+  DiskFull,           // needed and available tell by how much
+  FolderReadOnly,     // the Fonts folder cannot be written
+  CopyFailed,         // any other failure of the copy
+  NotAFont,           // the copy does not open as a font (a damaged file)
+  FileNotDeleted,     // removal: the font file cannot be deleted; its entry stays
+  StoreFailed,        // the registry store refused the change
+};
+
+struct FontProblem {
+  std::string key;
+  std::string name;  // display name in the current style, may be empty
+  FontFailure failure = FontFailure::CopyFailed;
+  std::uint32_t error = 0;  // the platform's error code
+  std::uint64_t needed = 0, available = 0;  // bytes, for DiskFull
+};
+
+struct RunReport {
+  bool busy = false;  // another run held the lock and the wait was given up: nothing was done
+  std::vector<FontProblem> problems;
+};
+
+// What the last batch run (or single install/removal outside a run) could not do.
+const RunReport& LastRunReport();
+// A sentence naming the font and the cause, Chinese (ANSI, Big5) or English.
+std::string DescribeProblem(const FontProblem& problem, bool chinese);
+
+// How a run waits for another run of the same prefix: called about every 100 ms with the
+// seconds waited so far; returning false gives up (the run then does nothing and says busy).
+// Without a routine a run waits as long as it takes.
+using RunWaitFn = bool (*)(double waitedSeconds, void* context);
+void SetRunWait(RunWaitFn wait, void* context);
+
+// At a program's start: settles what a killed run left, unless a run is under way right now.
+// Returns the number of steps settled.
+int RecoverInterruptedRuns();
+
+// Why the store cannot be used, in a sentence ("" when it can): missing, corrupt, not ours,
+// locked or read-only.
+std::string DescribeStoreProblem(bool chinese);
+
+// The store and the Fonts folder compared.
+struct Drift {
+  enum class Kind { EntryWithoutFile, OwnedFileWithoutEntry, Leftover, SizeMismatch };
+  Kind kind;
+  std::string what;  // the entry name or the file's Windows path
+  std::string file;  // the file name the entry names, or the file's Windows path
+  bool repaired = false;
+};
+// Lists the drift between the installed-font list (of the key a catalogue load chose, or the
+// NT family's) and the Fonts folder; with repair, mends what is ours (entries of our files that
+// are gone, files we made that no entry names, a killed run's leftovers, copies whose size
+// changed) while holding the run lock. Returns false when the run lock was held by another run.
+bool CheckInstalledFonts(bool repair, std::vector<Drift>& drift);
+
 }  // namespace engine

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/engine_internal.h"
+#include "engine/journal.h"
 #include "platform/files.h"
 #include "platform/fonts.h"
 #include "platform/registry.h"
@@ -18,7 +19,6 @@ using detail::ReadValueData;
 namespace {
 
 constexpr std::size_t kCopyBlock = 8192;
-constexpr platform::DWORD kReadWrite = platform::KEY_READ | platform::KEY_WRITE;  // 0x2001F
 
 // The copy buffers are process-wide; callers hold the font window's list lock.
 char copyBuffer[kCopyBlock];
@@ -83,32 +83,60 @@ std::string EntryName(const std::vector<std::string>& names) {
   return entry + "(TrueType)";
 }
 
+// How a copy between two open files ended.
+struct CopyOutcome {
+  enum class Result { Copied, ReadFailed, SourceChanged, WriteFailed } result;
+  platform::DWORD error = 0;
+};
+
+// Copies the source, whose size was size when it was opened, to the end of target: the first
+// block through the buffer (where the masking copy changes the tags of the table directory),
+// the rest through the kernel. The source must end exactly at size: a file that grows or shrinks
+// meanwhile is no copy of what was measured.
+CopyOutcome CopyOpenFiles(platform::File& in, platform::File& out, std::uint64_t size,
+                          char* buffer, bool maskGsub) {
+  using Result = CopyOutcome::Result;
+  platform::SetLastError(0);
+  const std::size_t got = in.Read(buffer, kCopyBlock);
+  if (got < std::min<std::uint64_t>(size, kCopyBlock)) {
+    const platform::DWORD error = platform::GetLastError();
+    return {error ? Result::ReadFailed : Result::SourceChanged, error};
+  }
+  if (maskGsub) {
+    for (std::size_t k = 0; k < got / 4; ++k) {
+      if (std::memcmp(buffer + 4 * k, "GSUB", 4) == 0) std::memcpy(buffer + 4 * k, "Gsub", 4);
+    }
+  }
+  if (out.Write(buffer, got) < got) return {Result::WriteFailed, platform::GetLastError()};
+  if (got < size) {
+    platform::SetLastError(0);
+    const std::uint64_t rest = out.CopyFrom(in, size - got);
+    if (rest < size - got) {
+      const platform::DWORD error = platform::GetLastError();
+      if (!error) return {Result::SourceChanged, 0};
+      // The kernel's copy does not say which side failed: the target's full disk or read-only
+      // folder are the usual causes.
+      const bool writeSide = error == platform::ERROR_DISK_FULL ||
+                             error == platform::ERROR_ACCESS_DENIED;
+      return {writeSide ? Result::WriteFailed : Result::ReadFailed, error};
+    }
+  }
+  char probe;
+  if (in.Read(&probe, 1) != 0 || in.Size() != size) return {Result::SourceChanged, 0};
+  return {Result::Copied, 0};
+}
+
 int CopyBlocks(const char* source, const char* target, char* buffer, bool maskGsub) {
   if (!source || !target) return 0;
-  // The size tells a disc read error, which ends the reads like the end of the file, from a
-  // whole copy.
-  const auto expected = platform::GetFileSizeByPath(source);
-  if (!expected) return 0;
   platform::File in;
   if (!in.Open(source, platform::File::Mode::Read)) return 0;
+  const auto size = in.Size();
+  if (!size) return 0;
   platform::File out;
   if (!out.Open(target, platform::File::Mode::WriteTruncate)) return 0;
-  std::uint64_t copied = 0;
-  bool first = true;
-  for (;;) {
-    const std::size_t got = in.Read(buffer, kCopyBlock);
-    if (got == 0) break;
-    if (first && maskGsub) {
-      for (std::size_t k = 0; k < got / 4; ++k) {
-        if (std::memcmp(buffer + 4 * k, "GSUB", 4) == 0) std::memcpy(buffer + 4 * k, "Gsub", 4);
-      }
-    }
-    first = false;
-    if (out.Write(buffer, got) < got) return 0;
-    copied += got;
-  }
+  const CopyOutcome outcome = CopyOpenFiles(in, out, *size, buffer, maskGsub);
   if (!out.Close()) return 0;
-  return copied == *expected ? 1 : 0;
+  return outcome.result == CopyOutcome::Result::Copied ? 1 : 0;
 }
 
 }  // namespace
@@ -130,7 +158,91 @@ void BatchAnnouncements::Announce() { BroadcastFontChange(); }
 
 }  // namespace detail
 
+namespace {
+
+using detail::JournalRecord;
+
+FontFailure FailureOfSource(platform::DWORD error) {
+  switch (error) {
+    case platform::ERROR_FILE_NOT_FOUND:
+    case platform::ERROR_PATH_NOT_FOUND:
+    case platform::ERROR_NOT_READY: return FontFailure::SourceMissing;
+    case platform::ERROR_BAD_FILE_TYPE:
+    case platform::ERROR_ACCESS_DENIED: return FontFailure::SourceNotRegular;
+    case platform::ERROR_CANT_ACCESS_FILE: return FontFailure::SourceOutsideDisc;
+    default: return FontFailure::SourceUnreadable;
+  }
+}
+
+FontFailure FailureOfTarget(platform::DWORD error) {
+  if (error == platform::ERROR_DISK_FULL) return FontFailure::DiskFull;
+  if (error == platform::ERROR_ACCESS_DENIED) return FontFailure::FolderReadOnly;
+  return FontFailure::CopyFailed;
+}
+
+std::uint64_t FreeBytes(const std::string& folder) {
+  const std::int64_t free = platform::FreeBytesOfDrive(folder);
+  return free < 0 ? 0 : static_cast<std::uint64_t>(free);
+}
+
+// An install's journal record while the copy is made; rolled back unless committed.
+class PendingInstall {
+ public:
+  PendingInstall(const FontEngine& e, const std::string& entry) {
+    record_.kind = JournalRecord::Kind::Install;
+    record_.fontsKey = e.FontsKey;
+    record_.fontsDir = e.FontsDir;
+    record_.entry = entry;
+    record_.temp = detail::NewTemporaryName();
+  }
+  ~PendingInstall() {
+    if (!open_) return;
+    platform::DeleteFileA(TempPath().c_str());
+    if (!record_.file.empty()) detail::DeleteOwnedFile(TargetPath(), record_.identity);
+    detail::Commit({detail::ClearJournal(record_)});
+  }
+  PendingInstall(const PendingInstall&) = delete;
+  PendingInstall& operator=(const PendingInstall&) = delete;
+
+  // Notes the step in the journal before any file is made.
+  platform::LONG Begin() {
+    const platform::LONG rc = detail::Commit({detail::SetJournal(record_)});
+    open_ = rc == platform::ERROR_SUCCESS;
+    return rc;
+  }
+  // Notes the name the copy is about to take, and which file the copy is.
+  platform::LONG Name(const std::string& target, const std::string& identity) {
+    record_.file = target;
+    record_.identity = identity;
+    return detail::Commit({detail::SetJournal(record_)});
+  }
+  // The entry, the record of the file and the end of the step, in one transaction.
+  platform::LONG Commit(std::uint64_t size) {
+    const platform::LONG rc = detail::Commit(
+        {detail::SetEntry(record_.fontsKey, record_.entry, record_.file),
+         detail::SetOwnedFile(record_.fontsDir, record_.file, record_.identity, size),
+         detail::ClearJournal(record_)});
+    if (rc == platform::ERROR_SUCCESS) open_ = false;
+    return rc;
+  }
+  std::string TempPath() const { return record_.fontsDir + "\\" + record_.temp; }
+  std::string TargetPath() const { return record_.fontsDir + "\\" + record_.file; }
+
+ private:
+  JournalRecord record_;
+  bool open_ = false;
+};
+
+[[noreturn]] void ThrowEntryFailure(const std::string& fontKey, const std::string& entry) {
+  detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
+  throw platform::RegistryError("Failed to set data for '" + entry + "'");
+}
+
+}  // namespace
+
 void InstallFont(const std::string& fontKey) {
+  detail::RunScope scope;
+  if (!scope.Held()) return;
   const FontEngine& e = MutableEngine();
   // A font without a usable Source, or without a name to register it under, is skipped: it
   // could neither be copied nor be found again to be tested or removed.
@@ -140,61 +252,151 @@ void InstallFont(const std::string& fontKey) {
   if (!SplitSource(source, base, ext)) return;
   const std::vector<std::string> names = InstallRegistrationNames(fontKey);
   if (names.empty()) return;
+  const std::string entry = EntryName(names);
 
-  // The copy is written under a hidden temporary name and renamed into place, so a failed or
-  // interrupted copy never leaves a half-written font where fontconfig would read it.
-  const std::string target = FreeTargetName(base, ext);
-  const std::string targetPath = e.FontsDir + "\\" + target;
-  const std::string partPath = e.FontsDir + "\\.zf-" + target + ".part";
-  const std::string sourcePath = e.SourceDir + "\\" + source;
-  const CopyRoutine copy = e.CopyHook ? e.CopyHook : CopyFontFile;
-  if (copy(sourcePath.c_str(), partPath.c_str()) != 1 ||
-      !platform::MoveFileA(partPath.c_str(), targetPath.c_str())) {
-    platform::SetFileAttributesA(partPath.c_str(), 0);
-    platform::DeleteFileA(partPath.c_str());
+  // The disc file: a regular file inside the disc, measured once it is open.
+  platform::File in;
+  if (!in.Open(e.SourceDir + "\\" + source, platform::File::Mode::Read)) {
+    const platform::DWORD error = platform::GetLastError();
+    detail::NoteProblem(fontKey, FailureOfSource(error), error);
     return;
   }
-  platform::SetFileAttributesA(targetPath.c_str(), 0);
-  platform::AddFontResourceA(target.c_str());
-  BroadcastFontChange();
-
-  const std::string entry = EntryName(names);
-  try {
-    platform::Registry registry(platform::KEY_WRITE);
-    registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
-    registry.OpenKey(e.FontsKey, false);
-    registry.WriteString(entry, target);
-  } catch (const platform::RegistryError&) {
-    // An unregistered file would be a font nobody can test or remove: take it back out.
-    platform::RemoveFontResourceA(target.c_str());
-    platform::DeleteFileA(targetPath.c_str());
-    BroadcastFontChange();
-    throw;
+  const std::optional<std::uint64_t> size = in.Size();
+  if (!size) {
+    detail::NoteProblem(fontKey, FontFailure::SourceUnreadable, platform::GetLastError());
+    return;
   }
+  if (const std::int64_t free = platform::FreeBytesOfDrive(e.FontsDir);
+      free >= 0 && static_cast<std::uint64_t>(free) < *size) {
+    detail::NoteProblem(fontKey, FontFailure::DiskFull, platform::ERROR_DISK_FULL, *size,
+                        static_cast<std::uint64_t>(free));
+    return;
+  }
+
+  // The copy is made under a hidden temporary name of its own, created new (never through a
+  // link someone put there), checked to be a font and only then renamed into a free name that
+  // no file, not even one made meanwhile, can lose.
+  PendingInstall pending(e, entry);
+  if (pending.Begin() != platform::ERROR_SUCCESS) ThrowEntryFailure(fontKey, entry);
+  platform::File out;
+  if (!out.Open(pending.TempPath(), platform::File::Mode::CreateNew)) {
+    const platform::DWORD error = platform::GetLastError();
+    detail::NoteProblem(fontKey, FailureOfTarget(error), error);
+    return;
+  }
+  const bool masking = e.CopyHook == CopyFontFileMaskGsub;
+  CopyOutcome outcome{CopyOutcome::Result::Copied, 0};
+  if (e.CopyHook && !masking) {
+    // A routine of the caller's copies by path into the file made for it.
+    out.Close();
+    in = platform::File();
+    if (e.CopyHook((e.SourceDir + "\\" + source).c_str(), pending.TempPath().c_str()) != 1 ||
+        platform::GetFileSizeByPath(pending.TempPath()) != size)
+      outcome = {CopyOutcome::Result::WriteFailed, platform::GetLastError()};
+  } else {
+    outcome = CopyOpenFiles(in, out, *size, masking ? maskBuffer : copyBuffer, masking);
+    if (outcome.result == CopyOutcome::Result::Copied && !out.Flush())
+      outcome = {CopyOutcome::Result::WriteFailed, platform::GetLastError()};
+  }
+  const std::string identity = out.IsOpen() ? out.Identity()
+                                            : platform::GetFileIdentity(pending.TempPath());
+  if (!out.Close() && outcome.result == CopyOutcome::Result::Copied)
+    outcome = {CopyOutcome::Result::WriteFailed, platform::GetLastError()};
+  switch (outcome.result) {
+    case CopyOutcome::Result::Copied: break;
+    case CopyOutcome::Result::ReadFailed:
+      detail::NoteProblem(fontKey, FontFailure::SourceUnreadable, outcome.error);
+      return;
+    case CopyOutcome::Result::SourceChanged:
+      detail::NoteProblem(fontKey, FontFailure::SourceChanged, 0);
+      return;
+    case CopyOutcome::Result::WriteFailed:
+      detail::NoteProblem(fontKey, FailureOfTarget(outcome.error), outcome.error, *size,
+                          FreeBytes(e.FontsDir));
+      return;
+  }
+  if (platform::CountFontFaces(pending.TempPath()) <= 0) {
+    detail::NoteProblem(fontKey, FontFailure::NotAFont, platform::ERROR_INVALID_DATA);
+    return;
+  }
+
+  std::string target;
+  for (int attempt = 0;; ++attempt) {
+    target = FreeTargetName(base, ext);
+    if (pending.Name(target, identity) != platform::ERROR_SUCCESS) ThrowEntryFailure(fontKey, entry);
+    if (platform::MoveFileA(pending.TempPath().c_str(), pending.TargetPath().c_str())) break;
+    const platform::DWORD error = platform::GetLastError();
+    if (error != platform::ERROR_ALREADY_EXISTS || attempt == 100) {
+      detail::NoteProblem(fontKey, FailureOfTarget(error), error);
+      return;
+    }
+    // The name was taken between the look and the rename: the next free one.
+  }
+  platform::AddFontResourceA(target.c_str());
+  if (pending.Commit(*size) != platform::ERROR_SUCCESS) {
+    // An unregistered file would be a font nobody can test or remove: the pending step takes
+    // it back out.
+    platform::RemoveFontResourceA(target.c_str());
+    ThrowEntryFailure(fontKey, entry);
+  }
+  BroadcastFontChange();
 }
 
 void RemoveFont(const std::string& fontKey) {
+  detail::RunScope scope;
+  if (!scope.Held()) return;
   const FontEngine& e = MutableEngine();
   const std::vector<std::string> names = detail::AllRegistrationNames(fontKey);
   if (names.empty()) return;
-  FontsKeyHandle key(kReadWrite);
+  FontsKeyHandle key(platform::KEY_READ);
   if (!key.IsOpen()) return;
   const auto index = FontListIndex::Current();
   for (std::uint32_t entry : index->Match(names)) {
     const std::string& valueName = index->names()[entry];
     const std::string data = ReadValueData(key.get(), valueName);
-    platform::RegDeleteValueA(key.get(), valueName.c_str());
-    platform::RemoveFontResourceA(data.c_str());
+    const std::string path = e.FontsDir + "\\" + data;
     // Only a plain name inside the Fonts folder is ours to delete; an entry naming any other
     // place is unregistered and unloaded, and the file left alone.
-    if (detail::IsPlainFileName(data)) {
-      const std::string path = e.FontsDir + "\\" + data;
-      if (platform::FileExists(path)) {
-        platform::SetFileAttributesA(path.c_str(), 0);
-        platform::DeleteFileA(path.c_str());
+    const bool hasFile = detail::IsPlainFileName(data) &&
+                         platform::GetFileAttributesA(path.c_str()) !=
+                             platform::INVALID_FILE_ATTRIBUTES;
+    if (!hasFile) {
+      if (detail::Commit({detail::ClearEntry(e.FontsKey, valueName),
+                          detail::ClearOwnedFile(e.FontsDir, data)}) != platform::ERROR_SUCCESS) {
+        detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
+        continue;
       }
+      platform::RemoveFontResourceA(data.c_str());
+      BroadcastFontChange();
+      continue;
+    }
+    // The journal says which file goes before it goes; the entry goes only once the file has.
+    JournalRecord record;
+    record.kind = JournalRecord::Kind::Remove;
+    record.fontsKey = e.FontsKey;
+    record.fontsDir = e.FontsDir;
+    record.entry = valueName;
+    record.file = data;
+    record.identity = platform::GetFileIdentity(path);
+    if (detail::Commit({detail::SetJournal(record)}) != platform::ERROR_SUCCESS) {
+      detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
+      continue;
+    }
+    platform::RemoveFontResourceA(data.c_str());
+    if (!detail::DeleteOwnedFile(path, record.identity)) {
+      const platform::DWORD error = platform::GetLastError();
+      detail::Commit({detail::ClearJournal(record)});
+      platform::AddFontResourceA(data.c_str());
+      detail::NoteProblem(fontKey, FontFailure::FileNotDeleted, error);
+      continue;
     }
     BroadcastFontChange();
+    if (detail::Commit({detail::ClearEntry(e.FontsKey, valueName),
+                        detail::ClearOwnedFile(e.FontsDir, data),
+                        detail::ClearJournal(record)}) != platform::ERROR_SUCCESS) {
+      // The file is gone and the journal says so: the next run deletes the entry.
+      detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
+    }
   }
 }
 

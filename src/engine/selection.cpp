@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "engine/engine_internal.h"
+#include "engine/journal.h"
 #include "platform/fonts.h"
 
 namespace engine {
@@ -178,6 +179,9 @@ std::uint32_t SelectionSpace(bool countInstalled) {
 }
 
 int InstallSelection(ProgressFn progress, void* context) {
+  // One run per prefix at a time; the states are looked at once the lock is held.
+  detail::RunScope run;
+  if (!run.Held()) return 0;
   // The fonts' changes and the run's closing broadcast make one announcement; a run that ends
   // with an error announces only what it changed.
   detail::BatchAnnouncements announcements;
@@ -187,6 +191,8 @@ int InstallSelection(ProgressFn progress, void* context) {
 }
 
 int RemoveSelection(ProgressFn progress, void* context) {
+  detail::RunScope run;
+  if (!run.Held()) return 0;
   return RunSelection(progress, context, true, [](const std::string& key) { RemoveFont(key); });
 }
 

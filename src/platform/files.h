@@ -20,6 +20,7 @@ constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 // The host path (UTF-8) of a Windows path, resolved through the drive map with the case-
 // insensitive fallback for every existing component; std::nullopt when the drive is unknown or
@@ -30,11 +31,18 @@ std::optional<std::string> ResolveHostPath(const std::string& windowsPath);
 // std::nullopt otherwise.
 std::optional<std::string> WindowsPathOf(const std::string& hostPath);
 
-DWORD GetFileAttributesA(const char* path);  // INVALID_FILE_ATTRIBUTES when missing
+// INVALID_FILE_ATTRIBUTES when missing. A link answers for itself, as a reparse point does on
+// Windows: the attributes of what it leads to plus FILE_ATTRIBUTE_REPARSE_POINT, or that bit
+// alone when it leads nowhere, so a dangling link still takes up its name.
+DWORD GetFileAttributesA(const char* path);
 // 0 or FILE_ATTRIBUTE_NORMAL clears the read-only attribute; FILE_ATTRIBUTE_READONLY sets it.
+// A link keeps what it leads to unchanged: attributes are never set through a link.
 bool SetFileAttributesA(const char* path, DWORD attributes);
+// Deletes a file, or a link itself (never what it leads to).
 bool DeleteFileA(const char* path);
-bool MoveFileA(const char* from, const char* to);  // fails when the target exists
+// Fails with ERROR_ALREADY_EXISTS when the target name is taken, also when it is taken at the
+// same moment by another process: the rename never replaces a file.
+bool MoveFileA(const char* from, const char* to);
 bool CreateDirectoryA(const char* path);
 
 // Folder exists: attributes readable and carrying the directory bit. File exists: an entry
@@ -69,10 +77,21 @@ bool GetDiskFreeSpaceExA(const char* rootPath, std::uint64_t* freeBytesAvailable
 // The same as one number: -1 when it cannot be determined.
 std::int64_t FreeBytesOfDrive(const std::string& rootPath);
 
+// What identifies a file while it exists (the volume and the file's number on it), so that a
+// later look can tell the same file from another one that took its name. Empty when missing.
+// A link is identified itself, not what it leads to.
+std::string GetFileIdentity(const std::string& path);
+
 // A byte-exact file stream on a Windows path.
+//
+// Read opens only regular files: a folder fails with ERROR_ACCESS_DENIED, a pipe or a device with
+// ERROR_BAD_FILE_TYPE (without ever waiting for a writer). A file on a CD-ROM drive whose real
+// place, links followed, lies outside the drive fails with ERROR_CANT_ACCESS_FILE: nothing on a
+// disc can name a file elsewhere. CreateNew makes a new file and fails with ERROR_FILE_EXISTS
+// when anything, a dangling link included, has the name; it never writes through a link.
 class File {
  public:
-  enum class Mode { Read, WriteTruncate };
+  enum class Mode { Read, WriteTruncate, CreateNew };
   File() = default;
   ~File();
   File(const File&) = delete;
@@ -81,14 +100,28 @@ class File {
   File& operator=(File&& other) noexcept;
 
   bool Open(const std::string& path, Mode mode);
-  bool IsOpen() const { return stream_ != nullptr; }
+  bool IsOpen() const { return fd_ >= 0; }
   std::size_t Read(void* buffer, std::size_t size);         // 0 at the end or on error
   std::size_t Write(const void* buffer, std::size_t size);  // bytes written
+  // Copies up to size bytes from source's position to this file's end, through the kernel
+  // where it can (no detour through this process); returns the bytes copied, fewer at the end
+  // of the source or on an error (GetLastError tells which).
+  std::uint64_t CopyFrom(File& source, std::uint64_t size);
+  // The open file's size and identity (see GetFileIdentity).
+  std::optional<std::uint64_t> Size() const;
+  std::string Identity() const;
+  // Writes out what is buffered and asks the system to put the file on the disk; false (with
+  // GetLastError) when it could not.
+  bool Flush();
   bool Close();  // false when a buffered write failed
 
  private:
-  std::FILE* stream_ = nullptr;
-  std::unique_ptr<char[]> buffer_;  // the write buffer, outliving the stream
+  bool FlushBuffer();
+
+  int fd_ = -1;
+  bool failed_ = false;             // a write failed; Close reports it
+  std::unique_ptr<char[]> buffer_;  // the write buffer
+  std::size_t buffered_ = 0;
 };
 
 // Reads a whole (small) file; std::nullopt when it cannot be read.

@@ -14,6 +14,9 @@ namespace platform {
 // the Fonts folder reaches this process's fontconfig at the next font-change broadcast, any
 // other at once.
 int AddFontResourceA(const char* fileName);
+// The number of faces in the font file named by a Windows path when every face of it opens as
+// the system reads fonts; 0 (ERROR_INVALID_DATA) for a file that is no font or is cut short.
+int CountFontFaces(const std::string& windowsPath);
 // Unloads it again; false when it was not loaded. This process's fontconfig stops listing the
 // file at the next font-change broadcast.
 bool RemoveFontResourceA(const char* fileName);

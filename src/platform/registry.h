@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -55,6 +56,19 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                     DWORD dataSize);
 LONG RegDeleteValueA(HKEY key, const char* valueName);
 LONG RegCloseKey(HKEY key);
+
+// One change of a set that is made as a whole: a value set (created with its keys when
+// missing), or deleted when data is empty (std::nullopt; a missing value is no failure).
+struct RegistryChange {
+  HKEY root = HKEY_LOCAL_MACHINE;
+  std::string subKey;
+  std::string name;
+  std::optional<std::string> data;  // the bytes as stored (a REG_SZ with its NUL)
+  DWORD type = REG_SZ;
+};
+// Makes every change or none (one transaction of the store), so that what the changes say
+// together, such as an entry and the note that a run is under way, is never half written.
+LONG RegApplyChanges(const std::vector<RegistryChange>& changes);
 
 // Convenience over the raw calls: every value name of a key, in enumeration order (empty when
 // the key cannot be opened).

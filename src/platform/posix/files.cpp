@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string_view>
@@ -391,28 +393,48 @@ std::optional<std::string> WindowsPathOf(const std::string& hostPath) {
   return windows;
 }
 
+// Looks at the host entry of a Windows path itself, links not followed.
+std::optional<std::string> LstatPath(const char* path, struct stat* st) {
+  DWORD error;
+  auto host = Resolve(path, &error);
+  if (!host) {
+    SetLastError(error);
+    return std::nullopt;
+  }
+  if (lstat(host->c_str(), st) != 0) {
+    SetLastError(posix::ErrorFromErrno(errno));
+    return std::nullopt;
+  }
+  return host;
+}
+
 DWORD GetFileAttributesA(const char* path) {
   struct stat st;
-  if (!StatPath(path, &st)) return INVALID_FILE_ATTRIBUTES;
-  return AttributesOf(st);
+  auto host = LstatPath(path, &st);
+  if (!host) return INVALID_FILE_ATTRIBUTES;
+  if (!S_ISLNK(st.st_mode)) return AttributesOf(st);
+  struct stat target;
+  if (stat(host->c_str(), &target) != 0) return FILE_ATTRIBUTE_REPARSE_POINT;
+  return AttributesOf(target) | FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
 bool SetFileAttributesA(const char* path, DWORD attributes) {
   struct stat st;
-  auto host = StatPath(path, &st);
+  auto host = LstatPath(path, &st);
   if (!host) return false;
+  if (S_ISLNK(st.st_mode)) return true;  // a link has no attributes of its own here
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
-  if (chmod(host->c_str(), mode) != 0) return FailWithErrno();
+  if (fchmodat(AT_FDCWD, host->c_str(), mode, 0) != 0) return FailWithErrno();
   return true;
 }
 
 bool DeleteFileA(const char* path) {
   struct stat st;
-  auto host = StatPath(path, &st);
+  auto host = LstatPath(path, &st);
   if (!host) return false;
   // Windows refuses to delete folders and read-only files here.
-  if (S_ISDIR(st.st_mode) || (AttributesOf(st) & FILE_ATTRIBUTE_READONLY))
+  if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && (AttributesOf(st) & FILE_ATTRIBUTE_READONLY)))
     return FailWith(ERROR_ACCESS_DENIED);
   if (unlink(host->c_str()) != 0) return FailWithErrno();
   return true;
@@ -456,7 +478,7 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
 
 bool MoveFileA(const char* from, const char* to) {
   struct stat st;
-  auto source = StatPath(from, &st);
+  auto source = LstatPath(from, &st);
   if (!source) return false;
   DWORD error;
   auto target = Resolve(to, &error);
@@ -464,8 +486,15 @@ bool MoveFileA(const char* from, const char* to) {
   if (EntryExists(*target)) return FailWith(kErrorAlreadyExists);
   if (renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0)
     return true;
-  if (errno == EINVAL || errno == ENOSYS) {
-    if (rename(source->c_str(), target->c_str()) == 0) return true;
+  if (errno == EEXIST) return FailWith(kErrorAlreadyExists);
+  if ((errno == EINVAL || errno == ENOSYS) && S_ISREG(st.st_mode)) {
+    // A file system without the no-replace rename: a hard link takes the name only when it is
+    // free, then the old name goes.
+    if (link(source->c_str(), target->c_str()) == 0) {
+      unlink(source->c_str());
+      return true;
+    }
+    if (errno == EEXIST) return FailWith(kErrorAlreadyExists);
   }
   if (errno == EXDEV && S_ISREG(st.st_mode)) {
     if (!CopyToNewFile(*source, *target)) return false;
@@ -600,64 +629,238 @@ std::int64_t FreeBytesOfDrive(const std::string& rootPath) {
       std::min<std::uint64_t>(available, static_cast<std::uint64_t>(INT64_MAX)));
 }
 
+namespace {
+
+// True when the real place of an open file, links followed, lies inside the drive's folder.
+// Only CD-ROM drives are held to it: the prefix's own drive reaches the Fonts folder through a
+// link by design.
+bool InsideItsDrive(const WindowsPath& path, int fd) {
+  auto drive = posix::FindDrive(path.letter);
+  if (!drive || drive->type != DRIVE_CDROM || drive->hostFolder.empty()) return true;
+  char root[PATH_MAX];
+  if (!realpath(drive->hostFolder.c_str(), root)) return false;
+  char real[PATH_MAX];
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(self.c_str(), real, sizeof real - 1);
+  if (n <= 0) return false;
+  const std::string_view file(real, static_cast<std::size_t>(n));
+  const std::string_view folder(root);
+  if (folder == "/") return true;
+  return file.size() > folder.size() && file.substr(0, folder.size()) == folder &&
+         file[folder.size()] == '/';
+}
+
+std::string IdentityOf(const struct stat& st) {
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+}  // namespace
+
+std::string GetFileIdentity(const std::string& path) {
+  DWORD error;
+  auto host = Resolve(path.c_str(), &error);
+  struct stat st;
+  if (!host || lstat(host->c_str(), &st) != 0) return {};
+  return IdentityOf(st);
+}
+
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : stream_(other.stream_), buffer_(std::move(other.buffer_)) {
-  other.stream_ = nullptr;
+File::File(File&& other) noexcept
+    : fd_(other.fd_),
+      failed_(other.failed_),
+      buffer_(std::move(other.buffer_)),
+      buffered_(other.buffered_) {
+  other.fd_ = -1;
+  other.buffered_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
-    stream_ = other.stream_;
+    fd_ = other.fd_;
+    failed_ = other.failed_;
     buffer_ = std::move(other.buffer_);
-    other.stream_ = nullptr;
+    buffered_ = other.buffered_;
+    other.fd_ = -1;
+    other.buffered_ = 0;
   }
   return *this;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
+  failed_ = false;
+  auto windows = ParseWindowsPath(path);
+  if (!windows) return FailWith(ERROR_PATH_NOT_FOUND);
   DWORD error;
-  auto host = Resolve(path.c_str(), &error);
+  auto host = ResolveWindowsPath(*windows, &error);
   if (!host) return FailWith(error);
-  struct stat st;
-  if (stat(host->c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-    // A read-only file is not opened for writing, not even by root.
-    if (mode == Mode::WriteTruncate && !(st.st_mode & S_IWUSR))
-      return FailWith(ERROR_ACCESS_DENIED);
-  } else if (mode == Mode::Read) {
-    return FailWithErrno();
+  int fd = -1;
+  if (mode == Mode::Read) {
+    // Non-blocking, so that a pipe in a file's place cannot keep the open waiting for a writer.
+    fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FailWithErrno();
+    struct stat st;
+    DWORD refusal = ERROR_SUCCESS;
+    if (fstat(fd, &st) != 0) refusal = posix::ErrorFromErrno(errno);
+    else if (S_ISDIR(st.st_mode)) refusal = ERROR_ACCESS_DENIED;
+    else if (!S_ISREG(st.st_mode)) refusal = ERROR_BAD_FILE_TYPE;
+    else if (!InsideItsDrive(*windows, fd)) refusal = ERROR_CANT_ACCESS_FILE;
+    else if (int flags = fcntl(fd, F_GETFL); flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+      refusal = posix::ErrorFromErrno(errno);
+    if (refusal != ERROR_SUCCESS) {
+      close(fd);
+      return FailWith(refusal);
+    }
+  } else if (mode == Mode::CreateNew) {
+    fd = open(host->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return FailWith(errno == EEXIST ? ERROR_FILE_EXISTS : posix::ErrorFromErrno(errno));
+  } else {
+    struct stat st;
+    if (lstat(host->c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+      // A read-only file is not opened for writing, not even by root; nor is a file through a
+      // link.
+      if (S_ISLNK(st.st_mode) || !(st.st_mode & S_IWUSR)) return FailWith(ERROR_ACCESS_DENIED);
+    }
+    fd = open(host->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+              0644);
+    if (fd < 0) return FailWithErrno();
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+      close(fd);
+      return FailWith(ERROR_BAD_FILE_TYPE);
+    }
   }
-  stream_ = std::fopen(host->c_str(), mode == Mode::Read ? "rbe" : "wbe");
-  if (!stream_) return FailWithErrno();
-  // stdio's own buffer is a page, which splits every block of a copy into two writes.
-  if (mode == Mode::WriteTruncate) {
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
-    std::setvbuf(stream_, buffer_.get(), _IOFBF, kWriteBuffer);
-  }
+  fd_ = fd;
   return true;
 }
 
 std::size_t File::Read(void* buffer, std::size_t size) {
-  if (!stream_ || size == 0) return 0;
-  return std::fread(buffer, 1, size, stream_);
+  if (fd_ < 0 || size == 0) return 0;
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = read(fd_, static_cast<char*>(buffer) + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      SetLastError(posix::ErrorFromErrno(errno));
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+namespace {
+
+// Writes all of size bytes; false (with the error recorded) when the file took fewer.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetLastError(posix::ErrorFromErrno(n < 0 ? errno : ENOSPC));
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool File::FlushBuffer() {
+  if (buffered_ == 0) return !failed_;
+  const bool ok = WriteAll(fd_, buffer_.get(), buffered_);
+  buffered_ = 0;
+  if (!ok) failed_ = true;
+  return ok;
 }
 
 std::size_t File::Write(const void* buffer, std::size_t size) {
-  if (!stream_ || size == 0) return 0;
-  std::size_t written = std::fwrite(buffer, 1, size, stream_);
-  if (written < size) SetLastError(posix::ErrorFromErrno(errno));
-  return written;
+  if (fd_ < 0 || size == 0 || failed_) return 0;
+  // Blocks gather in a 64 KB buffer, so a copy's 8 KB blocks go out in whole writes.
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
+  if (buffered_ + size > kWriteBuffer && !FlushBuffer()) return 0;
+  if (size >= kWriteBuffer) return WriteAll(fd_, static_cast<const char*>(buffer), size) ? size : 0;
+  std::memcpy(buffer_.get() + buffered_, buffer, size);
+  buffered_ += size;
+  return size;
+}
+
+std::uint64_t File::CopyFrom(File& source, std::uint64_t size) {
+  if (fd_ < 0 || source.fd_ < 0 || failed_ || !FlushBuffer()) return 0;
+  std::uint64_t copied = 0;
+  bool kernel = true;
+  char block[65536];
+  while (copied < size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size - copied, 1u << 30));
+    if (kernel) {
+      ssize_t n = copy_file_range(source.fd_, nullptr, fd_, nullptr, want, 0);
+      if (n > 0) {
+        copied += static_cast<std::uint64_t>(n);
+        continue;
+      }
+      if (n == 0) break;
+      if (errno == EINTR) continue;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+          errno != EPERM) {
+        SetLastError(posix::ErrorFromErrno(errno));
+        failed_ = true;
+        break;
+      }
+      kernel = false;  // this pair of files cannot: go through the process
+    }
+    const std::size_t got = source.Read(block, std::min(want, sizeof block));
+    if (got == 0) break;
+    if (!WriteAll(fd_, block, got)) {
+      failed_ = true;
+      break;
+    }
+    copied += got;
+  }
+  return copied;
+}
+
+std::optional<std::uint64_t> File::Size() const {
+  struct stat st;
+  if (fd_ < 0 || fstat(fd_, &st) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size) + buffered_;
+}
+
+std::string File::Identity() const {
+  struct stat st;
+  if (fd_ < 0 || fstat(fd_, &st) != 0) return {};
+  return IdentityOf(st);
+}
+
+bool File::Flush() {
+  if (fd_ < 0) return false;
+  if (!FlushBuffer()) return false;
+  if (fsync(fd_) != 0 && errno != EINVAL) {
+    SetLastError(posix::ErrorFromErrno(errno));
+    failed_ = true;
+    return false;
+  }
+  return true;
 }
 
 bool File::Close() {
-  if (!stream_) return true;
-  bool ok = !std::ferror(stream_);
-  if (std::fclose(stream_) != 0) ok = false;
-  stream_ = nullptr;
-  if (!ok) SetLastError(posix::ErrorFromErrno(errno));
+  if (fd_ < 0) return true;
+  bool ok = FlushBuffer() && !failed_;
+  const DWORD error = GetLastError();
+  if (close(fd_) != 0 && ok) {
+    ok = false;
+    SetLastError(posix::ErrorFromErrno(errno));
+  } else if (!ok) {
+    SetLastError(error);
+  }
+  fd_ = -1;
+  failed_ = false;
   return ok;
 }
 

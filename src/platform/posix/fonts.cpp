@@ -5,6 +5,7 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include <sys/stat.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -192,6 +193,11 @@ std::optional<int> CountFacesLocked(const std::string& hostPath) {
   if (FT_New_Face(library, hostPath.c_str(), 0, &face) != 0) return 0;
   const int faces = static_cast<int>(face->num_faces);
   FT_Done_Face(face);
+  // Every face must open: a collection cut short by a scratched disc may still open its first.
+  for (int i = 1; i < faces; ++i) {
+    if (FT_New_Face(library, hostPath.c_str(), i, &face) != 0) return 0;
+    FT_Done_Face(face);
+  }
   return faces;
 }
 
@@ -343,6 +349,23 @@ int AddFontResourceA(const char* fileName) {
   }
   state.loaded.push_back(LoadedFont{*hostPath, faces.value_or(added), 1, Served::ApplicationSet});
   return faces.value_or(added);
+}
+
+int CountFontFaces(const std::string& windowsPath) {
+  std::optional<std::string> hostPath = ResolveHostPath(windowsPath);
+  struct stat st;
+  if (!hostPath || lstat(hostPath->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  FontState& state = Fonts();
+  std::lock_guard guard(state.lock);
+  std::optional<int> faces = CountFacesLocked(*hostPath);
+  if (!faces || *faces <= 0) {
+    SetLastError(ERROR_INVALID_DATA);
+    return 0;
+  }
+  return *faces;
 }
 
 bool RemoveFontResourceA(const char* fileName) {

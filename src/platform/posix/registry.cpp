@@ -244,6 +244,19 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
   return Store().DeleteValue(handle.id, valueName ? valueName : "");
 }
 
+LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
+  std::vector<posix::RegistryStore::Change> store;
+  store.reserve(changes.size());
+  for (const RegistryChange& change : changes) {
+    KeyHandle root;
+    if (!posix::IsPredefined(change.root)) return ERROR_INVALID_HANDLE;
+    if (LONG rc = posix::ResolveKey(change.root, &root)) return rc;
+    store.push_back({root.hive, posix::SubKeyPath(root.path, change.subKey.c_str()), change.name,
+                     change.data ? &*change.data : nullptr, change.type});
+  }
+  return Store().Apply(store);
+}
+
 LONG RegCloseKey(HKEY key) {
   if (posix::IsPredefined(key)) return ERROR_SUCCESS;
   return posix::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;

@@ -282,6 +282,8 @@ LONG CheckStoreFile(const std::string& path, bool* immutable) {
     int rc = sqlite3_open_v2(name.c_str(), &db,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
     std::int64_t applicationId = 0, version = 0;
+    // Another process may be writing: wait for it like every other connection does.
+    if (rc == SQLITE_OK) sqlite3_busy_timeout(db, kBusyTimeoutMs);
     if (rc == SQLITE_OK) rc = ReadMarks(db, &applicationId, &version);
     sqlite3_close(db);
     int primary = rc & 0xFF;
@@ -552,6 +554,44 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::string_view name) {
     int rc = sqlite3_step(*remove);
     if (rc != SQLITE_DONE) return ErrorFromSqlite(rc, Use::Write);
     return sqlite3_changes(db_) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG RegistryStore::Apply(const std::vector<Change>& changes) {
+  std::lock_guard lock(mutex_);
+  if (LONG rc = EnsureOpenLocked()) return rc;
+  return WriteLocked([&]() -> LONG {
+    for (const Change& change : changes) {
+      const std::string folded = FoldRegistryName(change.name, codePage_);
+      std::int64_t key = 0;
+      if (change.data) {
+        bool created = false;
+        int src = CreateKeyRows(statements_->insertKey.get(), statements_->findKey.get(),
+                                change.hive, change.path, codePage_, &key, &created);
+        if (src != SQLITE_OK) return ErrorFromSqlite(src, Use::Write);
+        Running upsert(statements_->upsertValue);
+        sqlite3_bind_int64(*upsert, 1, key);
+        BindBlob(*upsert, 2, change.name);
+        BindBlob(*upsert, 3, folded);
+        sqlite3_bind_int64(*upsert, 4, change.type);
+        BindBlob(*upsert, 5, *change.data);
+        if (int rc = sqlite3_step(*upsert); rc != SQLITE_DONE) return ErrorFromSqlite(rc, Use::Write);
+        continue;
+      }
+      Running find(statements_->findKey);
+      sqlite3_bind_int(*find, 1, static_cast<int>(change.hive));
+      const std::string foldedPath = FoldRegistryName(change.path, codePage_);
+      BindBlob(*find, 2, foldedPath);
+      int rc = sqlite3_step(*find);
+      if (rc == SQLITE_DONE) continue;  // no key, no value to delete
+      if (rc != SQLITE_ROW) return ErrorFromSqlite(rc, Use::Write);
+      key = sqlite3_column_int64(*find, 0);
+      Running remove(statements_->deleteValue);
+      sqlite3_bind_int64(*remove, 1, key);
+      BindBlob(*remove, 2, folded);
+      if (int drc = sqlite3_step(*remove); drc != SQLITE_DONE) return ErrorFromSqlite(drc, Use::Write);
+    }
+    return ERROR_SUCCESS;
   });
 }
 

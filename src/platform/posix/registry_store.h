@@ -54,6 +54,16 @@ class RegistryStore {
   LONG QueryValue(std::int64_t key, std::string_view name, DWORD* type, std::string* data);
   LONG SetValue(std::int64_t key, std::string_view name, DWORD type, std::string_view data);
   LONG DeleteValue(std::int64_t key, std::string_view name);
+  // Sets (data given) or deletes (no data) values of keys given by path, creating the keys of
+  // the values it sets, all in one transaction.
+  struct Change {
+    Hive hive;
+    std::string path;
+    std::string_view name;
+    const std::string* data;  // null: delete
+    DWORD type;
+  };
+  LONG Apply(const std::vector<Change>& changes);
   // The key's values, shared while the store has not changed.
   LONG Snapshot(std::int64_t key, std::shared_ptr<const ValueSnapshot>* snapshot);
 
