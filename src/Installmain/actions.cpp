@@ -10,11 +10,19 @@
 #include "platform/files.h"
 #include "platform/language.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace {
 
 constexpr const char* kNoDisc = "CD-ROM No Found!";
 constexpr const char* kExecuteFault = "execute fault!";
+// The second line of a refused launch when the disc's Windows programs have nothing to run them.
+constexpr const char* kNeedsWine =
+    "Windows programs on this disc need Wine: install it (on Debian: sudo apt install wine) "
+    "and try again.";
+constexpr const char* kNeedsWineChinese =
+    "光碟上的 Windows 程式需要 Wine 才能執行：請先安裝 Wine (Debian：sudo apt install wine) "
+    "再試一次。";
 constexpr const char* kOnlyTraditionalChinese = "Only for Traditional Chinese Windows";
 constexpr const char* kLanguageCaption = "Message";
 constexpr unsigned kInternalErrorMessage = 30010;
@@ -142,7 +150,13 @@ void TInsMain::LaunchFile(const std::string& file, const std::string& params) {
     request.lpDirectory = nullptr;
     request.nShow = platform::SW_SHOWDEFAULT;
     // The started program is not waited for; its process is never looked at again.
-    if (!platform::ShellExecuteExA(&request)) platform::ShowPlainMessage(file + kExecuteFault);
+    if (!platform::ShellExecuteExA(&request)) {
+      std::string message = file + kExecuteFault;
+      if (platform::GetLastError() == platform::ERROR_NO_WINDOWS_RUNNER)
+        message += "\n" + (disc::IsTraditionalChinese() ? platform::Utf8ToAnsi(kNeedsWineChinese)
+                                                         : std::string(kNeedsWine));
+      platform::ShowPlainMessage(message);
+    }
   } catch (...) {
     ShowLauncher();
   }

@@ -55,6 +55,10 @@ bool SetSystemLanguageSetting(LANGID language);
 bool SetVersionSetting(DWORD major, DWORD minor, bool failing = false);
 // The program used to open folders and documents (default: xdg-open found on PATH).
 bool SetShellOpenerSetting(const std::string& hostProgram);
+// The program that starts Windows programs (default: wine, else wine64, found on PATH), and the
+// Wine prefix it is given (empty: the user's own, as the environment names it). An empty
+// program goes back to the default.
+bool SetWindowsRunnerSetting(const std::string& hostProgram, const std::string& winePrefix = "");
 
 // The host folder of the prefix's Fonts folder (drive_c/windows/Fonts), created on demand.
 std::string FontsHostDir();

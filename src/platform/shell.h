@@ -14,6 +14,9 @@ namespace platform {
 
 constexpr DWORD SEE_MASK_NOCLOSEPROCESS = 0x40;
 constexpr int SW_SHOWDEFAULT = 10;
+// A Windows program was asked for and no program that runs them (Wine) is installed. Bit 29
+// marks an error code of the application's own, which no Windows call ever sets.
+constexpr DWORD ERROR_NO_WINDOWS_RUNNER = 0x20000000 | 1;
 
 struct SHELLEXECUTEINFOA {
   DWORD cbSize = 0;
@@ -28,11 +31,20 @@ struct SHELLEXECUTEINFOA {
   std::intptr_t hProcess = 0;  // the started process id when SEE_MASK_NOCLOSEPROCESS is set
 };
 
-// "open" on a file (Windows path, or a bare program name): "Explorer.exe" opens the folder given
-// as parameters with the shell opener (xdg-open); a host executable (or a script with "#!") is
-// started with the parameters as one argument (none when empty); any other file is handed to
-// the opener. Returns at once, without waiting; started processes are reaped, so no zombies
-// stay. false (nothing started) when the file does not resolve or nothing can start it.
+// "open" on a file (Windows path, or a bare program name):
+// * "Explorer.exe" opens the folder given as parameters with the shell opener (xdg-open);
+// * a Windows program (an "MZ" header, or an .exe, .com or .bat name that is no host program)
+//   starts through the Windows runner (wine, else wine64, on PATH, or the prefix's setting) in
+//   its own folder, the parameters split as a Windows command line;
+// * a host executable, or a script with "#!", starts with the parameters as one argument (none
+//   when empty), in the current folder;
+// * any other file is handed to the opener.
+// Started programs get a session of their own and are reaped, so no zombies stay; the call does
+// not wait for them. The opener is waited for up to about 2 s: a non-zero exit is a refusal, one
+// still running counts as started. A file is sniffed from its first 256 bytes only.
+// false (nothing started) when the file does not resolve, a host program lies on a noexec mount
+// (ERROR_ACCESS_DENIED), no runner is there for a Windows program (ERROR_NO_WINDOWS_RUNNER), or
+// nothing else can start it.
 bool ShellExecuteExA(SHELLEXECUTEINFOA* info);
 
 // Message box styles and results.

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -198,6 +200,152 @@ TEST_F(Shell, ProcessIsReportedOnlyWhenAskedFor) {
   std::intptr_t process = -1;
   ASSERT_TRUE(Open("C:\\quick.sh", "", &process, 0));
   EXPECT_EQ(process, 0);
+}
+
+// PATH for one test: only the folder given, so no runner of the machine is ever found.
+class ScopedPath {
+ public:
+  explicit ScopedPath(const fs::path& folder) : old_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+    setenv("PATH", folder.c_str(), 1);
+  }
+  ~ScopedPath() { setenv("PATH", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+// A stand-in runner: records its name, folder, WINEPREFIX and arguments, one per line. It uses
+// shell built-ins only, since PATH holds nothing else.
+void WriteRunner(const fs::path& path, const fs::path& record) {
+  WriteScript(path, "{ echo \"${0##*/}\"; pwd; echo \"prefix=$WINEPREFIX\"; for a in \"$@\"; do echo \"[$a]\"; "
+                    "done; } > '" + record.string() + ".tmp'; /bin/mv '" + record.string() + ".tmp' '" +
+                    record.string() + "'\n");
+}
+
+TEST_F(Shell, WindowsProgramsStartThroughTheRunnerInTheirOwnFolder) {
+  const fs::path bin = work_.path() / "bin";
+  const fs::path record = work_.path() / "record";
+  ScopedPath path(bin);
+  const std::string tools = (driveC_ / "Tools").string();
+  testing_support::WriteFile(driveC_ / "Tools" / "Setup.exe", "not even a header");
+  testing_support::WriteFile(driveC_ / "Tools" / "tool.dat", "MZ\x90" + std::string(1000, '\0'));
+  testing_support::WriteFile(driveC_ / "Tools" / "INSTALL.BAT", "@echo off\r\n");
+  const fs::path winePrefix = work_.path() / "wineprefix";
+
+  struct Case {
+    const char* runners;  // stand-ins on PATH, blank-separated
+    const char* setting;  // the prefix's runner setting ("" for none)
+    const char* file;
+    const char* parameters;
+    std::vector<std::string> expected;  // runner, folder, prefix line, arguments
+  };
+  const std::string other = (work_.path() / "other-runner").string();
+  const Case cases[] = {
+      {"wine wine64", "", "C:\\Tools\\Setup.exe", "", {"wine", tools, "prefix=", "[" + tools + "/Setup.exe]"}},
+      {"wine64", "", "C:\\Tools\\tool.dat", "/S /D=\"C:\\Program Files\"",
+       {"wine64", tools, "prefix=", "[" + tools + "/tool.dat]", "[/S]", "[/D=C:\\Program Files]"}},
+      {"wine", "", "c:\\tools\\install.bat", "", {"wine", tools, "prefix=", "[" + tools + "/INSTALL.BAT]"}},
+      {"wine", "other-runner", "C:\\Tools\\Setup.exe", "",
+       {"other-runner", tools, "prefix=" + winePrefix.string(), "[" + tools + "/Setup.exe]"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.runners) + " " + c.file);
+    fs::remove_all(bin);
+    fs::remove(record);
+    std::istringstream runners(c.runners);
+    for (std::string runner; runners >> runner;) WriteRunner(bin / runner, record);
+    WriteRunner(other, record);
+    ASSERT_TRUE(SetWindowsRunnerSetting(*c.setting ? other : "", *c.setting ? winePrefix.string() : ""));
+    ASSERT_TRUE(Open(c.file, c.parameters));
+    ASSERT_TRUE(Eventually([&] { return fs::exists(record); }));
+    EXPECT_EQ(Lines(record), c.expected);
+  }
+}
+
+TEST_F(Shell, WindowsProgramWithoutARunnerIsRefused) {
+  ScopedPath path(work_.path() / "empty-bin");
+  testing_support::WriteFile(driveC_ / "Setup.exe", "MZ");
+  for (const std::string& setting : {std::string(), (work_.path() / "missing-runner").string()}) {
+    SCOPED_TRACE(setting);
+    ASSERT_TRUE(SetWindowsRunnerSetting(setting));
+    EXPECT_FALSE(Open("C:\\Setup.exe", ""));
+    EXPECT_EQ(GetLastError(), ERROR_NO_WINDOWS_RUNNER);
+  }
+}
+
+TEST_F(Shell, TheOpenersAnswerCounts) {
+  testing_support::WriteFile(driveC_ / "readme.txt", "words");
+  const fs::path opener = work_.path() / "opener.sh";
+  struct Case {
+    const char* body;
+    bool accepted;
+  } cases[] = {
+      {"exit 0\n", true},
+      {"echo 'xdg-open: no method available for opening' >&2; exit 3\n", false},
+      {"kill -TERM $$\n", false},
+      {"sleep 5\n", true},  // still running when the answer is due: a handler has the file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    WriteScript(opener, c.body);
+    ASSERT_TRUE(SetShellOpenerSetting(opener.string()));
+    EXPECT_EQ(Open("C:\\readme.txt", ""), c.accepted);
+    EXPECT_EQ(Open("Explorer.exe", "C:\\"), c.accepted);
+  }
+}
+
+TEST_F(Shell, StartedProgramsHaveASessionOfTheirOwn) {
+  const fs::path record = work_.path() / "session";
+  WriteScript(driveC_ / "session.sh", "cut -d' ' -f6 /proc/$$/stat > '" + record.string() + ".tmp'; mv '" +
+                                          record.string() + ".tmp' '" + record.string() + "'\n");
+  std::intptr_t process = 0;
+  ASSERT_TRUE(Open("C:\\session.sh", "", &process));
+  ASSERT_TRUE(Eventually([&] { return fs::exists(record); }));
+  EXPECT_EQ(std::stol(testing_support::ReadFile(record)), process);
+  EXPECT_NE(getsid(0), process);
+}
+
+// How many bytes this process has read so far (/proc/self/io).
+long long BytesRead() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    long long value = 0;
+    io >> value;
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
+
+TEST_F(Shell, AFileIsSniffedFromItsHeadOnly) {
+  const fs::path big = driveC_ / "big.dat";
+  testing_support::WriteFile(big, "#");
+  fs::resize_file(big, 64 << 20);  // one line of 64 MB, not executable
+  ASSERT_TRUE(SetShellOpenerSetting("/bin/true"));
+  const long long before = BytesRead();
+  ASSERT_GE(before, 0);
+  EXPECT_TRUE(Open("C:\\big.dat", ""));
+  EXPECT_LT(BytesRead() - before, 1 << 20);
+}
+
+TEST_F(Shell, ProgramsOnANoexecMountAreRefused) {
+  const fs::path mountPoint = work_.path() / "noexec";
+  fs::create_directories(mountPoint);
+  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", MS_NOEXEC, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a noexec tmpfs here (needs root)";
+  const fs::path ran = work_.path() / "ran";
+  DriveDeclaration drive;
+  drive.letter = 'N';
+  drive.type = DRIVE_FIXED;
+  drive.hostFolder = mountPoint.string();
+  ASSERT_TRUE(DeclareDrive(drive, DeclarationScope::Process));
+  for (bool executable : {true, false}) {
+    WriteScript(mountPoint / "setup.sh", "touch '" + ran.string() + "'\n", executable);
+    EXPECT_FALSE(Open("N:\\setup.sh", "")) << executable;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(fs::exists(ran));
+  umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
 // ---------------------------------------------------------------------------------------------
