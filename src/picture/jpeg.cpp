@@ -197,7 +197,7 @@ int ChooseReduction(int width, int height, const DecodeLimits& limits) {
 
 Bitmap DecodeJpeg(const std::uint8_t* data, std::size_t size, const DecodeLimits& limits) {
   Bitmap bitmap;
-  if (!data || size == 0) return bitmap;
+  if (!data || size == 0 || size > limits.maxFileBytes) return bitmap;
   if (!DecodeInto(data, size, limits, &bitmap)) return Bitmap{};
   return bitmap;
 }

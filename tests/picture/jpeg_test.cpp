@@ -3,14 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/drives.h"
 #include "platform/prefix.h"
 #include "support/test_support.h"
+
+// The largest single allocation through operator new, so a test can tell that a huge picture
+// was never given a full-size bitmap.
+static std::atomic<std::size_t> largestNew{0};
+
+void* operator new(std::size_t size) {
+  std::size_t seen = largestNew.load();
+  while (size > seen && !largestNew.compare_exchange_weak(seen, size)) {
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+// Kept out of line, where the compiler would otherwise pair operator new with free.
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -191,6 +208,111 @@ TEST(Jpeg, DecodesGreyCmykProgressiveAndRestartPictures) {
     EXPECT_EQ(grey.rgb[i], grey.rgb[i + 1]);
     EXPECT_EQ(grey.rgb[i], grey.rgb[i + 2]);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using picture::kSamplePicture;
+using picture::kWholePicture;
+
+TEST(Jpeg, ReductionIsTheSmallestThatFitsTheShownSideAndThePixelCap) {
+  struct Case {
+    int width, height;
+    const picture::DecodeLimits& limits;
+    int reduction;
+  };
+  const Case cases[] = {
+      {340, 64, kSamplePicture, 1},       // the disc's samples: natural size
+      {4096, 256, kSamplePicture, 1},     // on the side and the cap exactly
+      {4097, 10, kSamplePicture, 2},      // one pixel wider than the shown side
+      {2000, 2000, kSamplePicture, 2},    // 4 Mpixel: halved to 1 Mpixel
+      {16384, 1024, kSamplePicture, 4},   // 4096 x 256
+      {8192, 8192, kSamplePicture, 8},    // 1024 x 1024
+      {16383, 16383, kSamplePicture, 0},  // 2048 x 2048 even at 1/8: over the cap
+      {16384, 16384, kWholePicture, 1},   // artwork is never reduced
+      {0, 10, kSamplePicture, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    EXPECT_EQ(picture::ChooseReduction(c.width, c.height, c.limits), c.reduction);
+  }
+}
+
+// A mid-grey baseline JPEG of any size without encoding it: every 16 x 16 block group of such a
+// picture codes to the same four bytes, so the frame size is patched and the group repeated.
+std::vector<std::uint8_t> GreyJpeg(int width, int height) {
+  Bitmap grey;
+  grey.width = grey.height = 16;
+  grey.rgb.assign(16 * 16 * 3, 128);
+  const std::vector<std::uint8_t> small = Encode(grey);
+  const std::vector<std::uint8_t> group{0x28, 0xA2, 0x8A, 0x00};
+  std::size_t sof = 0, data = 0;
+  for (std::size_t i = 2; i + 4 < small.size(); i += 2u + (small[i + 2] << 8 | small[i + 3])) {
+    if (small[i + 1] == 0xC0) sof = i;
+    if (small[i + 1] == 0xDA) data = i + 2 + (small[i + 2] << 8 | small[i + 3]);
+    if (data) break;
+  }
+  EXPECT_TRUE(sof && data && small.size() == data + group.size() + 2 &&
+              std::equal(group.begin(), group.end(), small.begin() + data))
+      << "the encoder no longer writes grey as expected";
+  std::vector<std::uint8_t> big(small.begin(), small.begin() + data);
+  big[sof + 5] = height >> 8;
+  big[sof + 6] = height & 0xFF;
+  big[sof + 7] = width >> 8;
+  big[sof + 8] = width & 0xFF;
+  for (long n = long{(width + 15) / 16} * ((height + 15) / 16); n > 0; --n)
+    big.insert(big.end(), group.begin(), group.end());
+  big.insert(big.end(), {0xFF, 0xD9});
+  return big;
+}
+
+TEST(Jpeg, SamplesDecodeAtTheirShownSizeAndHugeOnesWithoutAFullSizeBitmap) {
+  struct Case {
+    int width, height;
+    int shownWidth, shownHeight;  // 0: shows as missing
+  };
+  const Case cases[] = {
+      {340, 64, 340, 64},
+      {4400, 40, 2200, 20},
+      {16384, 4096, 2048, 512},
+      {16384, 16384, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    const std::vector<std::uint8_t> bytes = GreyJpeg(c.width, c.height);
+    largestNew = 0;
+    const Bitmap shown = picture::DecodeJpeg(bytes.data(), bytes.size(), kSamplePicture);
+    EXPECT_LE(largestNew.load(), std::size_t{8} << 20);
+    ASSERT_EQ(shown.width, c.shownWidth);
+    ASSERT_EQ(shown.height, c.shownHeight);
+    ASSERT_EQ(shown.rgb.size(), std::size_t(c.shownWidth) * c.shownHeight * 3);
+    for (std::uint8_t value : shown.rgb) ASSERT_NEAR(value, 128, 2);
+  }
+  // A picture within the limits decodes exactly as a whole picture does.
+  const std::vector<std::uint8_t> sample = Encode(Gradient(340, 64));
+  EXPECT_EQ(picture::DecodeJpeg(sample.data(), sample.size(), kSamplePicture).rgb,
+            Decode(sample).rgb);
+}
+
+TEST(Jpeg, ASampleFileOverItsByteLimitIsNotRead) {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir disc;
+  platform::DriveDeclaration drive;
+  drive.letter = 'E';
+  drive.hostFolder = disc.str();
+  ASSERT_TRUE(platform::DeclareDrive(drive, platform::DeclarationScope::Process));
+  // A good picture followed by more bytes than a sample may have; libjpeg stops at its end.
+  const std::vector<std::uint8_t> good = Encode(Gradient(40, 30));
+  std::string bytes(good.begin(), good.end());
+  bytes.resize(kSamplePicture.maxFileBytes + 1);
+  testing_support::WriteFile(disc.path() / "big.jpg", bytes);
+  bytes.resize(kSamplePicture.maxFileBytes);
+  testing_support::WriteFile(disc.path() / "fits.jpg", bytes);
+  EXPECT_EQ(picture::LoadJpegFile("E:\\big.jpg").width, 40);
+  EXPECT_TRUE(picture::LoadJpegFile("E:\\big.jpg", kSamplePicture).Empty());
+  EXPECT_EQ(picture::LoadJpegFile("E:\\fits.jpg", kSamplePicture).width, 40);
 }
 
 }  // namespace
