@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev libsqlite3-dev libfontconfig-dev libfreetype-dev libblkid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-arphic-uming fonts-dejavu-core
-  xvfb xauth x11-apps xdg-utils
+  xvfb xauth x11-apps xdg-utils genisoimage
 )
 missing=()
 for p in "${packages[@]}"; do

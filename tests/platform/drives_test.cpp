@@ -2,6 +2,7 @@
 // mount table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -10,19 +11,12 @@
 #include "platform/files.h"
 #include "platform/posix/host.h"
 #include "platform/prefix.h"
+#include "platform/mount_table.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Discs mounted on the test machine take letters too; the enumeration cases need a machine
-// without them.
-bool HostHasMountedDiscs() {
-  return !platform::posix::ParseOpticalMounts(
-              testing_support::ReadFile("/proc/self/mountinfo"))
-              .empty();
-}
 
 void Declare(char letter, platform::DWORD type, const std::string& folder,
              const std::string& label = "") {
@@ -89,9 +83,9 @@ std::string IsoImage(const std::string& label) {
 }
 
 TEST(Drives, EightDrivesDoNotFitInThirtyTwoCharacters) {
-  if (HostHasMountedDiscs()) GTEST_SKIP() << "this machine has discs mounted";
   testing_support::TempPrefix prefix;
   testing_support::TempDir folder;
+  testing_support::ScopedMountTable noDiscs(folder.path());  // the machine's own discs stay out
   for (char letter = 'D'; letter <= 'I'; ++letter) Declare(letter, platform::DRIVE_CDROM, folder.str());
 
   char buffer[40];
@@ -212,20 +206,49 @@ TEST(Drives, LabelIsReadFromTheMedium) {
 }
 
 TEST(Drives, MountedDiscsTakeLettersAfterTheDeclaredOnes) {
-  auto mounts = platform::posix::ParseOpticalMounts(
-      testing_support::ReadFile("/proc/self/mountinfo"));
-  if (mounts.empty()) GTEST_SKIP() << "no ISO 9660 or UDF file system is mounted here";
   testing_support::TempPrefix prefix;
   testing_support::TempDir folder;
+  testing_support::ScopedMountTable table(folder.path());
+  fs::create_directories(folder.path() / "disc");
+  table.List({{"11:0", folder.path() / "disc", "/dev/sr0"}});
   Declare('D', platform::DRIVE_CDROM, folder.str(), "QRTMV");
   EXPECT_EQ(platform::GetDriveTypeA("D:\\"), platform::DRIVE_CDROM);
-  auto host = platform::ResolveHostPath("D:\\");
-  ASSERT_TRUE(host);
-  EXPECT_EQ(*host, fs::path(folder.str()).lexically_normal().string());
+  EXPECT_EQ(platform::ResolveHostPath("D:\\"), fs::path(folder.str()).lexically_normal().string());
   auto e = platform::ResolveHostPath("E:\\");
   ASSERT_TRUE(e);
-  EXPECT_EQ(e->rfind(mounts[0].mountPoint, 0), 0u);
+  EXPECT_EQ(e->rfind((folder.path() / "disc").string(), 0), 0u);
   EXPECT_EQ(platform::GetDriveTypeA("E:\\"), platform::DRIVE_CDROM);
+}
+
+// Discs come and go in any order while the launcher runs; the letter it found its disc under
+// must stay that disc's.
+TEST(Drives, AMountedDiscKeepsItsLetterWhileItStaysMounted) {
+  testing_support::TempPrefix prefix;
+  testing_support::TempDir folder;
+  testing_support::ScopedMountTable table(folder.path());
+  const testing_support::ListedDisc a{"11:0", folder.path() / "a", "/dev/sr0"};
+  const testing_support::ListedDisc b{"11:1", folder.path() / "b", "/dev/sr1"};
+  const testing_support::ListedDisc c{"7:3", folder.path() / "c", "/dev/loop3", "udf"};
+  struct Step {
+    std::vector<testing_support::ListedDisc> mounted;
+    std::string drives;  // as GetLogicalDriveStringsA lists them, NULs as '|'
+  } steps[] = {
+      {{a, b}, "C:\\|D:\\|E:\\|"},
+      {{b}, "C:\\|E:\\|"},          // the earlier disc goes: E: stays E:
+      {{b, c}, "C:\\|D:\\|E:\\|"},   // a new disc takes the free D:
+      {{c, b, a}, "C:\\|D:\\|E:\\|F:\\|"},
+  };
+  for (const Step& step : steps) {
+    table.List(step.mounted);
+    char buffer[64] = {};
+    platform::DWORD n = platform::GetLogicalDriveStringsA(sizeof buffer, buffer);
+    std::string listed(buffer, n);
+    std::replace(listed.begin(), listed.end(), '\0', '|');
+    EXPECT_EQ(listed, step.drives);
+    EXPECT_EQ(platform::ResolveHostPath("E:\\"), b.mountPoint.string()) << step.drives;
+  }
+  EXPECT_EQ(platform::ResolveHostPath("D:\\"), c.mountPoint.string());
+  EXPECT_EQ(platform::ResolveHostPath("F:\\"), a.mountPoint.string());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -97,22 +98,32 @@ struct OpticalMedium {
   std::string label;
 };
 
+constexpr const char* kKernelMountTable = "/proc/self/mountinfo";
+
 // The mounted discs, read again only when the kernel says the mount table changed (it flags the
-// open mountinfo file for poll) and its text then differs.
+// open mountinfo file for poll) and its text then differs. Another table file is read again at
+// every look.
 class MountWatch {
  public:
-  ~MountWatch() {
-    if (fd_ >= 0) close(fd_);
+  ~MountWatch() { Reset(kKernelMountTable); }
+
+  void Reset(const std::string& path) {
+    Reopen();
+    read_ = false;
+    text_.clear();
+    media_.clear();
+    path_ = path;
   }
 
   // True when media changed since the last call.
   bool Refresh() {
+    if (path_ != kKernelMountTable) Reopen();  // it may have been replaced by a new file
     if (fd_ < 0) {
       if (triedOpen_) return false;
       triedOpen_ = true;
-      fd_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+      fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd_ < 0) return false;
-    } else {
+    } else if (path_ == kKernelMountTable) {
       pollfd p{fd_, POLLPRI, 0};
       if (poll(&p, 1, 0) <= 0 || !(p.revents & (POLLPRI | POLLERR))) return false;
     }
@@ -131,6 +142,12 @@ class MountWatch {
   const std::vector<OpticalMedium>& media() const { return media_; }
 
  private:
+  void Reopen() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    triedOpen_ = false;
+  }
+
   std::string ReadAll() {
     std::string text;
     if (lseek(fd_, 0, SEEK_SET) != 0) return text;
@@ -143,6 +160,7 @@ class MountWatch {
     return text;
   }
 
+  std::string path_ = kKernelMountTable;
   int fd_ = -1;
   bool triedOpen_ = false;
   bool read_ = false;
@@ -156,6 +174,7 @@ struct DriveCache {
   std::vector<Drive> base;  // C: and the declared drives
   std::vector<Drive> drives;
   MountWatch mounts;
+  std::map<std::string, char> letters;  // device number of a mounted disc -> its letter
 };
 
 DriveCache& Cache() {
@@ -178,19 +197,36 @@ std::vector<Drive> BaseDrives() {
   return drives;
 }
 
-std::vector<Drive> Assemble(const std::vector<Drive>& base,
-                            const std::vector<OpticalMedium>& media) {
+// A disc keeps its letter while it stays mounted, as a Windows drive does: when an earlier disc
+// goes, the later ones do not move up (a launcher holding "E:\" would lose its disc). New discs
+// take the first free letters from D: on.
+std::vector<Drive> Assemble(const std::vector<Drive>& base, const std::vector<OpticalMedium>& media,
+                            std::map<std::string, char>& letters) {
   std::vector<Drive> drives = base;
   std::set<char> taken;
   for (const auto& d : base) taken.insert(d.letter);
+  std::map<std::string, char> kept;
+  for (const auto& medium : media) {
+    auto known = letters.find(medium.mount.deviceNumber);
+    if (known != letters.end() && taken.insert(known->second).second)
+      kept[medium.mount.deviceNumber] = known->second;
+  }
   char next = 'D';
   for (const auto& medium : media) {
-    while (next <= 'Z' && taken.count(next)) ++next;
-    if (next > 'Z') break;
-    drives.push_back({next, DRIVE_CDROM, medium.mount.mountPoint, medium.label,
+    char& letter = kept[medium.mount.deviceNumber];
+    if (letter == 0) {
+      while (next <= 'Z' && taken.count(next)) ++next;
+      if (next > 'Z') {
+        kept.erase(medium.mount.deviceNumber);
+        continue;
+      }
+      letter = next;
+      taken.insert(next);
+    }
+    drives.push_back({letter, DRIVE_CDROM, medium.mount.mountPoint, medium.label,
                       medium.mount.fileSystem == "udf" ? "UDF" : "CDFS"});
-    taken.insert(next);
   }
+  letters = std::move(kept);
   std::sort(drives.begin(), drives.end(),
             [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
   return drives;
@@ -280,8 +316,16 @@ std::vector<Drive> DriveMap() {
     changed = true;
   }
   if (cache.mounts.Refresh()) changed = true;
-  if (changed) cache.drives = Assemble(cache.base, cache.mounts.media());
+  if (changed) cache.drives = Assemble(cache.base, cache.mounts.media(), cache.letters);
   return cache.drives;
+}
+
+void SetMountTableFile(const std::string& path) {
+  auto& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  cache.mounts.Reset(path.empty() ? kKernelMountTable : path);
+  cache.letters.clear();
+  cache.generation = 0;  // assembled again at the next look
 }
 
 std::optional<Drive> FindDrive(char letter) {

@@ -41,6 +41,11 @@ struct OpticalMount {
   std::string deviceNumber;  // major:minor, the same for every mount of one medium
 };
 
+// Reads the mounted discs from another file in the format of /proc/self/mountinfo (empty: the
+// kernel's table again), for tests that cannot mount an image. Such a file is read again
+// whenever its text changed.
+void SetMountTableFile(const std::string& path);
+
 // The ISO 9660 and UDF entries of a /proc/self/mountinfo text, one per medium, in table order.
 std::vector<OpticalMount> ParseOpticalMounts(std::string_view mountinfo);
 
