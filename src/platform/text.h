@@ -24,6 +24,12 @@ std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi, unsigned codePage);
 std::string Utf8ToAnsi(std::string_view utf8, unsigned codePage);
 
+// The character set of the user's terminal: the C library's, once setlocale(LC_ALL, "") found
+// the locale that the environment names; when that locale is not generated on the machine, the
+// codeset written in its name (LC_ALL, LC_CTYPE, LANG: "en_US.UTF-8" still means UTF-8).
+// "ANSI_X3.4-1968" (ASCII) when nothing names one.
+std::string HostCodeset();
+
 // Position of the last backslash of s that is a character of its own, not the trail byte of a
 // double-byte character (Big5 0xB3 0x5C is one character); std::string_view::npos when none.
 std::size_t FindLastBackslash(std::string_view s);

@@ -2,8 +2,12 @@
 #include "platform/text.h"
 
 #include <iconv.h>
+#include <langinfo.h>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <utility>
@@ -166,6 +170,24 @@ std::string Utf8ToAnsi(std::string_view utf8, unsigned codePage) {
 
 std::string AnsiToUtf8(std::string_view ansi) { return AnsiToUtf8(ansi, GetACP()); }
 std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToAnsi(utf8, GetACP()); }
+
+std::string HostCodeset() {
+  const char* library = nl_langinfo(CODESET);
+  std::string codeset = library && *library ? library : "ANSI_X3.4-1968";
+  const char* active = std::setlocale(LC_CTYPE, nullptr);
+  if (!active || (std::strcmp(active, "C") != 0 && std::strcmp(active, "POSIX") != 0)) return codeset;
+  // The C library fell back on "C": the name the user chose still says what the terminal shows.
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (!value || !*value) continue;
+    std::string_view name = value;
+    std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos) return codeset;
+    std::string_view named = name.substr(dot + 1, name.find('@', dot) - dot - 1);
+    return named.empty() ? codeset : std::string(named);
+  }
+  return codeset;
+}
 
 std::size_t FindLastBackslash(std::string_view s) {
   unsigned codePage = GetACP();
