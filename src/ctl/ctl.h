@@ -15,7 +15,8 @@ enum ExitCode : int {
   kExitUsage = 2,
   kExitNoDisc = 3,
   kExitNoCatalogue = 4,  // also an unknown set, style or font key
-  kExitFailed = 5,
+  kExitFailed = 5,  // also drift that check found and did not mend
+  kExitBusy = 6,    // another installation held the prefix for longer than --wait
 };
 
 // A failure that ends the run with a one-line message on stderr.
@@ -37,6 +38,8 @@ struct Options {
   bool all = false;
   bool noLinks = false;
   bool dword = false;
+  bool repair = false;
+  double waitSeconds = 60;  // how long install and remove wait for another installation
   bool hasStyle = false;
   std::string style;              // in the terminal's encoding
   std::vector<std::string> args;  // the command and its operands
@@ -99,6 +102,7 @@ struct Context {
 };
 
 int RunDiscCommand(Context& context);      // sets, styles, fonts, install, remove
+int RunCheckCommand(Context& context);     // check [--repair]
 int RunRegistryCommand(Context& context);  // registry list|get|set|delete
 
 }  // namespace ctl

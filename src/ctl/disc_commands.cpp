@@ -122,7 +122,13 @@ LoadedSet LoadFontSet(const Context& context, const std::string& setName) {
   loaded.language = disc::ReadLanguageSuffix(loaded.folder);
   std::string infoDir = loaded.folder + "tmp\\Info";
   std::string sourceDir = loaded.folder.substr(0, loaded.folder.size() - 1);
-  if (!engine::LoadCatalogue(infoDir, sourceDir, 0))
+  if (!engine::LoadCatalogue(infoDir, sourceDir, 0)) {
+    // The catalogue is loaded with the Fonts folder the store names: a store that cannot be
+    // used is the cause to name, not the catalogue.
+    const std::string store = engine::DescribeStoreProblem(false);
+    if (!store.empty()) throw CtlError(kExitFailed, context.terminal.FromAnsi(store));
+  }
+  if (engine::Engine().CatalogueDir.empty())
     throw CtlError(kExitNoCatalogue, "cannot load the font catalogue of " + std::string(set.name) +
                                          " (" + context.terminal.FromAnsi(infoDir) + ")");
   platform::OSVERSIONINFOA version;
@@ -392,6 +398,20 @@ int CommandRun(Context& context, bool install) {
   progress.terminal = &context.terminal;
   progress.bar = isatty(STDERR_FILENO);
   progress.verb = install ? "installing" : "removing";
+  struct Waiting {
+    double limit;
+    bool said = false;
+  } waiting{options.waitSeconds};
+  engine::SetRunWait(
+      [](double waited, void* context) {
+        auto& w = *static_cast<Waiting*>(context);
+        if (!w.said) {
+          std::cerr << "zelvafont-ctl: another installation is running; waiting for it\n";
+          w.said = true;
+        }
+        return waited < w.limit;
+      },
+      &waiting);
   try {
     if (install)
       engine::InstallSelection(&Progress::Callback, &progress);
@@ -399,15 +419,29 @@ int CommandRun(Context& context, bool install) {
       engine::RemoveSelection(&Progress::Callback, &progress);
   } catch (const std::exception& e) {
     if (progress.drawn) std::cerr << "\n";
-    throw CtlError(kExitFailed, command + " stopped: " + context.terminal.FromAnsi(e.what()));
+    std::string cause;
+    for (const auto& problem : engine::LastRunReport().problems)
+      cause += "; " + context.terminal.FromAnsi(engine::DescribeProblem(problem, false));
+    throw CtlError(kExitFailed,
+                   command + " stopped: " + context.terminal.FromAnsi(e.what()) + cause);
   }
+  engine::SetRunWait(nullptr, nullptr);
+  const engine::RunReport& report = engine::LastRunReport();
+  if (report.busy)
+    throw CtlError(kExitBusy, "another installation is running; " + command +
+                                  " gave up after waiting " +
+                                  std::to_string(static_cast<long>(options.waitSeconds)) + " s");
 
-  // A font that is not in the wanted state afterwards failed (a copy that did not happen, a
-  // Source that is missing): say so rather than report success.
+  // A font that is not in the wanted state afterwards failed: say so, and why, rather than
+  // report success.
   std::vector<std::string> failed;
   for (const auto& key : work) {
     bool installed = engine::QueryFontState(key) & engine::FontInstalled;
     if (installed != install) failed.push_back(key);
+  }
+  for (const auto& problem : report.problems) {
+    if (std::find(failed.begin(), failed.end(), problem.key) == failed.end())
+      failed.push_back(problem.key);
   }
 
   if (options.json) {
@@ -420,6 +454,13 @@ int CommandRun(Context& context, bool install) {
         .Key("handled").Integer(static_cast<std::int64_t>(progress.handled.size()))
         .Key("failed").BeginArray();
     for (const auto& key : failed) json.String(platform::AnsiToUtf8(key));
+    json.EndArray().Key("problems").BeginArray();
+    for (const auto& problem : report.problems) {
+      json.BeginObject()
+          .Key("key").String(platform::AnsiToUtf8(problem.key))
+          .Key("message").String(platform::AnsiToUtf8(engine::DescribeProblem(problem, false)))
+          .EndObject();
+    }
     json.EndArray().Key("fonts").BeginArray();
     for (const auto& key : work) {
       std::string name;
@@ -440,8 +481,16 @@ int CommandRun(Context& context, bool install) {
   }
   if (!failed.empty()) {
     std::string list;
-    for (const auto& key : failed)
+    for (const auto& key : failed) {
       list += (list.empty() ? "" : ", ") + context.terminal.FromAnsi(key);
+      for (const auto& problem : report.problems) {
+        if (problem.key == key)
+          list += " (" + context.terminal.FromAnsi(
+                             engine::DescribeProblem(problem, false).substr(
+                                 (problem.name.empty() ? problem.key : problem.name).size() + 2)) +
+                  ")";
+      }
+    }
     throw CtlError(kExitFailed, std::to_string(failed.size()) + " font" +
                                     (failed.size() == 1 ? " was" : "s were") + " not " +
                                     (install ? "installed: " : "removed: ") + list);
@@ -450,6 +499,43 @@ int CommandRun(Context& context, bool install) {
 }
 
 }  // namespace
+
+int RunCheckCommand(Context& context) {
+  const auto& options = context.options;
+  if (options.args.size() != 1) throw CtlError(kExitUsage, "usage: check [--repair]");
+  std::vector<engine::Drift> drift;
+  if (!engine::CheckInstalledFonts(options.repair, drift))
+    throw CtlError(kExitBusy, "another installation is running; check again when it is done");
+  static const char* const kKinds[] = {"entry-without-file", "file-without-entry", "leftover",
+                                       "size-mismatch"};
+  bool unmended = false;
+  Json json;
+  json.BeginObject().Key("consistent").Bool(drift.empty()).Key("drift").BeginArray();
+  for (const auto& d : drift) {
+    const char* kind = kKinds[static_cast<int>(d.kind)];
+    unmended = unmended || !d.repaired;
+    if (options.json) {
+      json.BeginObject()
+          .Key("kind").String(kind)
+          .Key("what").String(platform::AnsiToUtf8(d.what))
+          .Key("file").String(platform::AnsiToUtf8(d.file))
+          .Key("repaired").Bool(d.repaired)
+          .EndObject();
+    } else {
+      PrintLine(PadRight(kind, 20) + context.terminal.FromAnsi(d.what) +
+                (d.file != d.what ? " -> " + context.terminal.FromAnsi(d.file) : "") +
+                (d.repaired ? "  [repaired]" : ""));
+    }
+  }
+  if (options.json) PrintLine(json.EndArray().EndObject().str());
+  else if (drift.empty()) PrintLine("consistent");
+  if (unmended)
+    throw CtlError(kExitFailed, std::to_string(drift.size()) + " difference" +
+                                    (drift.size() == 1 ? "" : "s") +
+                                    " between the store and the Fonts folder" +
+                                    (options.repair ? " (not all of them are ours to mend)" : ""));
+  return kExitOk;
+}
 
 int RunDiscCommand(Context& context) {
   const std::string& command = context.options.args[0];

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "ctl/ctl.h"
+#include "engine/engine.h"
 #include "platform/prefix.h"
 
 namespace ctl {
@@ -23,6 +24,10 @@ Commands:
                                          install fonts (with their linked fonts unless --no-links)
   remove SET --style NAME (--all | KEY...)
                                          remove fonts and their linked fonts
+  check [--repair]                       compare the installed-font list with the Fonts folder:
+                                         entries without files, files of ours without entries,
+                                         what an interrupted run left, changed copies; --repair
+                                         mends what is ours
   registry list KEY                      values of a registry key: name, type, data
   registry get KEY VALUE                 the data of one value
   registry set KEY VALUE DATA [--dword]  store a string (or a 32-bit number with --dword)
@@ -37,10 +42,12 @@ Options:
   --disc D:       use the disc in drive D:
                   (default: the CD-ROM drive that holds the disc labelled QRTMV)
   --json          print one JSON document on stdout
+  --wait SECONDS  how long install and remove wait while another installation runs (60)
   --help          show this text
 
 Exit codes: 0 done, 2 usage error, 3 no product disc, 4 catalogue not loadable or set, style
-or font unknown, 5 the run failed.
+or font unknown, 5 the run failed (or check found drift it did not mend), 6 another
+installation kept running for longer than --wait.
 )";
 }
 
@@ -92,6 +99,15 @@ Options ParseOptions(int argc, char** argv) {
       flag(options.noLinks);
     } else if (name == "--dword") {
       flag(options.dword);
+    } else if (name == "--repair") {
+      flag(options.repair);
+    } else if (name == "--wait") {
+      const std::string text = value();
+      char* end = nullptr;
+      options.waitSeconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !(options.waitSeconds >= 0) ||
+          options.waitSeconds > 86400 * 365)
+        throw CtlError(kExitUsage, "--wait needs a number of seconds");
     } else {
       throw CtlError(kExitUsage, "unknown option " + name + " (see --help)");
     }
@@ -114,7 +130,8 @@ int main(int argc, char** argv) {
     if (options.args.empty())
       throw ctl::CtlError(ctl::kExitUsage, "no command given (see --help)");
     static const std::set<std::string> kCommands = {"sets",   "styles", "fonts",
-                                                    "install", "remove", "registry"};
+                                                    "install", "remove", "registry",
+                                                    "check"};
     if (!kCommands.count(options.args[0]))
       throw ctl::CtlError(ctl::kExitUsage,
                           "unknown command '" + options.args[0] + "' (see --help)");
@@ -128,7 +145,10 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
       throw ctl::CtlError(ctl::kExitFailed, e.what());
     }
+    // What a killed run left is settled before anything else looks at the fonts.
+    engine::RecoverInterruptedRuns();
     if (options.args[0] == "registry") return ctl::RunRegistryCommand(context);
+    if (options.args[0] == "check") return ctl::RunCheckCommand(context);
     return ctl::RunDiscCommand(context);
   } catch (const ctl::CtlError& e) {
     std::cout.flush();

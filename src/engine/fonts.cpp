@@ -278,12 +278,14 @@ void InstallFont(const std::string& fontKey) {
   // no file, not even one made meanwhile, can lose.
   PendingInstall pending(e, entry);
   if (pending.Begin() != platform::ERROR_SUCCESS) ThrowEntryFailure(fontKey, entry);
+  detail::StepBoundary();
   platform::File out;
   if (!out.Open(pending.TempPath(), platform::File::Mode::CreateNew)) {
     const platform::DWORD error = platform::GetLastError();
     detail::NoteProblem(fontKey, FailureOfTarget(error), error);
     return;
   }
+  detail::StepBoundary();
   const bool masking = e.CopyHook == CopyFontFileMaskGsub;
   CopyOutcome outcome{CopyOutcome::Result::Copied, 0};
   if (e.CopyHook && !masking) {
@@ -315,6 +317,7 @@ void InstallFont(const std::string& fontKey) {
                           FreeBytes(e.FontsDir));
       return;
   }
+  detail::StepBoundary();
   if (platform::CountFontFaces(pending.TempPath()) <= 0) {
     detail::NoteProblem(fontKey, FontFailure::NotAFont, platform::ERROR_INVALID_DATA);
     return;
@@ -324,6 +327,7 @@ void InstallFont(const std::string& fontKey) {
   for (int attempt = 0;; ++attempt) {
     target = FreeTargetName(base, ext);
     if (pending.Name(target, identity) != platform::ERROR_SUCCESS) ThrowEntryFailure(fontKey, entry);
+    detail::StepBoundary();
     if (platform::MoveFileA(pending.TempPath().c_str(), pending.TargetPath().c_str())) break;
     const platform::DWORD error = platform::GetLastError();
     if (error != platform::ERROR_ALREADY_EXISTS || attempt == 100) {
@@ -332,6 +336,7 @@ void InstallFont(const std::string& fontKey) {
     }
     // The name was taken between the look and the rename: the next free one.
   }
+  detail::StepBoundary();
   platform::AddFontResourceA(target.c_str());
   if (pending.Commit(*size) != platform::ERROR_SUCCESS) {
     // An unregistered file would be a font nobody can test or remove: the pending step takes
@@ -339,6 +344,7 @@ void InstallFont(const std::string& fontKey) {
     platform::RemoveFontResourceA(target.c_str());
     ThrowEntryFailure(fontKey, entry);
   }
+  detail::StepBoundary();
   BroadcastFontChange();
 }
 
@@ -382,6 +388,7 @@ void RemoveFont(const std::string& fontKey) {
       detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
       continue;
     }
+    detail::StepBoundary();
     platform::RemoveFontResourceA(data.c_str());
     if (!detail::DeleteOwnedFile(path, record.identity)) {
       const platform::DWORD error = platform::GetLastError();
@@ -390,6 +397,7 @@ void RemoveFont(const std::string& fontKey) {
       detail::NoteProblem(fontKey, FontFailure::FileNotDeleted, error);
       continue;
     }
+    detail::StepBoundary();
     BroadcastFontChange();
     if (detail::Commit({detail::ClearEntry(e.FontsKey, valueName),
                         detail::ClearOwnedFile(e.FontsDir, data),
@@ -397,6 +405,7 @@ void RemoveFont(const std::string& fontKey) {
       // The file is gone and the journal says so: the next run deletes the entry.
       detail::NoteProblem(fontKey, FontFailure::StoreFailed, platform::ERROR_CANTWRITE);
     }
+    detail::StepBoundary();
   }
 }
 

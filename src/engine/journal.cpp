@@ -2,6 +2,7 @@
 // run, the run lock around batch runs and the report of what a run could not do.
 #include "engine/journal.h"
 
+#include <cstdlib>
 #include <random>
 
 #include "engine/engine_internal.h"
@@ -246,6 +247,17 @@ RunScope::~RunScope() {
 }
 
 bool RunScope::Held() const { return Hold().held; }
+
+int RunScopeDepth() { return Hold().depth; }
+
+void StepBoundary() {
+  static const long exitAt = [] {
+    const char* text = std::getenv("ZELVAFONT_TEST_EXIT_AT_STEP");
+    return text ? std::strtol(text, nullptr, 10) : 0L;
+  }();
+  static long step = 0;
+  if (exitAt > 0 && ++step == exitAt) std::_Exit(86);
+}
 
 }  // namespace detail
 

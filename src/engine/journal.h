@@ -74,6 +74,13 @@ std::string NewTemporaryName();
 void NoteProblem(const std::string& fontKey, FontFailure failure, platform::DWORD error,
                  std::uint64_t needed = 0, std::uint64_t available = 0);
 
+// How many run scopes this process has open (0: no run under way here).
+int RunScopeDepth();
+
+// A boundary between two steps of an install or a removal. A test names a step number in
+// ZELVAFONT_TEST_EXIT_AT_STEP to make the process end there at once, as a kill would.
+void StepBoundary();
+
 // Held for a batch run: takes the run lock (waiting through the run-wait routine), then settles
 // what an interrupted run left. Not held when another run kept the lock.
 class RunScope {

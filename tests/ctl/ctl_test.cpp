@@ -53,8 +53,12 @@ class CtlTest : public ::testing::Test {
               "[B]\r\nSource=fonts\\b.ttf\r\nRegNameCount=1\r\nRegName1=Font B\r\n"
               "[C]\r\nSource=fonts\\c.ttf\r\nRegNameCount=1\r\nRegName1=Font C\r\n"
               "[D]\r\nSource=fonts\\missing.ttf\r\nRegNameCount=1\r\nRegName1=Font D\r\n");
-    for (auto [name, size] : {std::pair{"a.ttf", 10000}, {"b.ttf", 20000}, {"c.ttf", 30000}})
-      WriteFile(disc_.path() / "TTF" / "fonts" / name, std::string(size, 'f'));
+    // Real fonts: an install checks that its copy opens as a font.
+    fs::create_directories(disc_.path() / "TTF" / "fonts");
+    for (auto [name, font] : {std::pair{"a.ttf", "DejaVuSans.ttf"}, {"b.ttf", "DejaVuSerif.ttf"},
+                              {"c.ttf", "DejaVuSansMono.ttf"}})
+      fs::copy_file(fs::path("/usr/share/fonts/truetype/dejavu") / font,
+                    disc_.path() / "TTF" / "fonts" / name);
   }
 
   // The tool on the generated disc, in the test's prefix.
@@ -225,7 +229,7 @@ TEST_F(CtlTest, InstallAndRemoveRoundTrip) {
   ASSERT_EQ(remove.exitCode, 0) << remove.err;
   EXPECT_EQ(remove.out,
             "{\"action\":\"remove\",\"set\":\"TTF\",\"style\":\"\\u7121\\u896f\\u7dda\","
-            "\"links\":true,\"handled\":2,\"failed\":[],\"fonts\":["
+            "\"links\":true,\"handled\":2,\"failed\":[],\"problems\":[],\"fonts\":["
             "{\"key\":\"A\",\"name\":\"Font A\",\"installed\":false,\"state\":0},"
             "{\"key\":\"B\",\"name\":\"Font B\",\"installed\":false,\"state\":0}]}\n");
   EXPECT_TRUE(InstalledFiles().empty());
@@ -253,7 +257,9 @@ TEST_F(CtlTest, AProgressBarIsRedrawnInPlaceOnATerminal) {
 TEST_F(CtlTest, AFontThatDidNotArriveFailsTheRun) {
   Result r = Ctl({"install", "TTF", "--style", "許體", "--all"});
   EXPECT_EQ(r.exitCode, 5);
-  EXPECT_NE(r.err.find("zelvafont-ctl: 1 font was not installed: D\n"), std::string::npos)
+  EXPECT_NE(r.err.find("zelvafont-ctl: 1 font was not installed: D (its file is missing from the "
+                       "disc)\n"),
+            std::string::npos)
       << r.err;
   EXPECT_EQ(InstalledFiles(), (std::vector<std::string>{"c.ttf"}));
 }
@@ -273,7 +279,7 @@ TEST_F(CtlTest, ARegistryThatRefusesWritesFailsTheRunWithExitCode5) {
 
   EXPECT_EQ(install.exitCode, 5);
   EXPECT_NE(install.err.find("zelvafont-ctl: install stopped: Failed to set data for "
-                             "'Font A (TrueType)'\n"),
+                             "'Font A (TrueType)'; Font A: the registry store is read-only"),
             std::string::npos)
       << install.err;
   EXPECT_EQ(set.exitCode, 5);
