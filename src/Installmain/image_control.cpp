@@ -29,6 +29,13 @@ void TImage::mousePressEvent(QMouseEvent* event) {
   if (OnMouseDown) OnMouseDown(event->button(), at.x(), at.y());
 }
 
+// The second press of a double-click is a press like any other, but its release is no click:
+// a double-click on a hot-spot acts once.
+void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (OnMouseDown) OnMouseDown(event->button(), at.x(), at.y());
+}
+
 void TImage::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   if (OnMouseMove) OnMouseMove(at.x(), at.y());

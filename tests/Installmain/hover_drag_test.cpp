@@ -248,6 +248,23 @@ TEST_F(HoverTest, DraggingTheExitAwayKeepsTheWindowOpenAndTheExitUsable) {
   EXPECT_FALSE(launcher_->isVisible());
 }
 
+// The second press of a double-click must not start the program behind a hot-spot again.
+TEST_F(HoverTest, ADoubleClickOnALitHotSpotActsOnce) {
+  QWindow* window = ShowWindow();
+  for (const Pair& pair : kPairs) {
+    SCOPED_TRACE(pair.normal);
+    int clicks = 0;
+    Control(pair.highlight)->OnClick = [&clicks] { ++clicks; };
+    const QPoint at = CentreOf(pair.normal);
+    QTest::mouseMove(window, QPoint(100, 60));
+    QTest::mouseMove(window, at);
+    QTest::mouseMove(window, at + QPoint(1, 0));
+    ASSERT_TRUE(Shows(Control(pair.highlight)));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at + QPoint(1, 0));
+    EXPECT_EQ(clicks, 1);
+  }
+}
+
 TEST_F(HoverTest, RightClickOnTheExitDoesNotClose) {
   QWindow* window = ShowWindow();
   const QPoint exitCentre = CentreOf("E1");
