@@ -109,11 +109,7 @@ void TInsMain::FormCreate() {
   StartFolder = paths.setFolder;
   platform::SetCurrentDirectoryA(paths.setFolder.c_str());
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QSize screenSize = screen->geometry().size();
-    const QSize outer = frameGeometry().size();
-    move(screenSize.width() / 2 - outer.width() / 2, screenSize.height() / 2 - outer.height() / 2);
-  }
+  CentreOnScreen();
 
   SetScreenCursor(ScreenCursor::Default);
   PlaceControls();
@@ -127,6 +123,29 @@ void TInsMain::FormCreate() {
   paths.setFolderNoSlash = paths.setFolder.substr(0, paths.setFolder.size() - 1);
 
   LeaveRegistryMarker();
+}
+
+void TInsMain::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QSize screenSize = screen->geometry().size();
+  CentredFrame = frameGeometry().size();
+  move(screenSize.width() / 2 - CentredFrame.width() / 2,
+       screenSize.height() / 2 - CentredFrame.height() / 2);
+}
+
+void TInsMain::CentreByNewFrame() {
+  if (KeepCentred && frameGeometry().size() != CentredFrame) CentreOnScreen();
+}
+
+void TInsMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  CentreByNewFrame();
+}
+
+void TInsMain::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  CentreByNewFrame();
 }
 
 void TInsMain::PlaceControls() {
@@ -187,6 +206,7 @@ void TInsMain::ShowHighlight(TImage* normal, TImage* highlight) {
 
 void TInsMain::MainBackMouseDown(Qt::MouseButton, int X, int Y) {
   SetScreenCursor(ScreenCursor::Default);
+  KeepCentred = false;
   Dragging = true;
   DownX = X;
   DownY = Y;

@@ -91,6 +91,10 @@ class TInsMain : public QWidget {
   std::string StartFolder;
   TInsFont* FontWindow = nullptr;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+
  private:
   void CreateControls();
   void PlaceControls();
@@ -104,6 +108,11 @@ class TInsMain : public QWidget {
   void ReportMissingDisc();
   void ShowLauncher();
   void LeaveRegistryMarker();
+  // Centres the window's frame on the screen. The frame is known only once the window shows
+  // (until then it is the client area), so showing and moving centre again while the frame
+  // differs from the one last centred by and the user has not dragged the window yet.
+  void CentreOnScreen();
+  void CentreByNewFrame();
   // Shows a pair's highlight in place of its normal picture.
   void ShowHighlight(TImage* normal, TImage* highlight);
 
@@ -113,6 +122,8 @@ class TInsMain : public QWidget {
   int DownY = 0;
   int LastLeft = 0;
   int LastTop = 0;
+  QSize CentredFrame;
+  bool KeepCentred = true;
   // E2 was pushed beneath the background by the distance rule.
   bool E2Lowered = false;
 };
