@@ -44,20 +44,26 @@ void ExpectRoutineFromAnotherThreadRunsOnTheWindowThread() {
   EXPECT_EQ(result, 42);
 }
 
-TEST(AppSupport, RoutinesFromAnotherThreadRunOnTheWindowThreadThroughTheEventLoop) {
+// The application's set-up reads the prefix's settings: a prefix of the test's own.
+class AppSupport : public ::testing::Test {
+ protected:
+  testing_support::TempPrefix prefix_;
+};
+
+TEST_F(AppSupport, RoutinesFromAnotherThreadRunOnTheWindowThreadThroughTheEventLoop) {
   App();
   ExpectRoutineFromAnotherThreadRunsOnTheWindowThread();
 }
 
 // The font window brings a wake-up of its own; once it is gone, the application's must serve
 // again, or a later routine from another thread would wait for ever.
-TEST(AppSupport, TheApplicationsWakeUpServesAgainAfterTheFontWindowsIsGone) {
+TEST_F(AppSupport, TheApplicationsWakeUpServesAgainAfterTheFontWindowsIsGone) {
   App();
   delete new TSynchronizeWakeup(nullptr);
   ExpectRoutineFromAnotherThreadRunsOnTheWindowThread();
 }
 
-TEST(AppSupport, ScreenCursorHoldsOneValue) {
+TEST_F(AppSupport, ScreenCursorHoldsOneValue) {
   App();
   SetScreenCursor(ScreenCursor::Default);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -71,7 +77,7 @@ TEST(AppSupport, ScreenCursorHoldsOneValue) {
   EXPECT_EQ(CurrentScreenCursor(), ScreenCursor::Default);
 }
 
-TEST(AppSupport, EmbeddedArtworkDecodesAtTheLayoutsSizes) {
+TEST_F(AppSupport, EmbeddedArtworkDecodesAtTheLayoutsSizes) {
   App();
   const struct {
     const char* name;
@@ -94,7 +100,7 @@ TEST(AppSupport, EmbeddedArtworkDecodesAtTheLayoutsSizes) {
   EXPECT_FALSE(QIcon(assets::IconPath()).isNull());
 }
 
-TEST(AppSupport, HighlightsDifferVisiblyFromTheirNormalPictures) {
+TEST_F(AppSupport, HighlightsDifferVisiblyFromTheirNormalPictures) {
   App();
   for (const auto& [normal, highlight] :
        {std::pair{"FI1", "FI2"}, {"PI21", "PI22"}, {"PI31", "PI32"}, {"im04", "im041"},

@@ -6,9 +6,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +20,43 @@
 #include "platform/prefix.h"
 
 namespace testing_support {
+
+namespace {
+
+// Every test program runs in a home of its own: HOME and XDG_DATA_HOME point into a temporary
+// folder and ZELVAFONT_PREFIX is unset, so that a test that forgets its TempPrefix reaches the
+// default prefix and Fonts folder there, never the user's real ones. Such a test then fails,
+// naming what it made; started programs inherit the same home.
+class SandboxHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    home_ = std::make_unique<TempDir>();
+    setenv("HOME", home_->str().c_str(), 1);
+    setenv("XDG_DATA_HOME", DataHome().c_str(), 1);
+    unsetenv("ZELVAFONT_PREFIX");
+    platform::ReopenPrefix();
+  }
+
+  void TearDown() override {
+    for (const std::filesystem::path& made : {DataHome() / "zelvafont",
+                                               DataHome() / "fonts" / "zelvafont"}) {
+      if (std::filesystem::exists(made))
+        ADD_FAILURE() << "a test used the default prefix and made " << made.string()
+                      << " (it would have been the user's own); give it a TempPrefix";
+    }
+    home_.reset();
+  }
+
+ private:
+  std::filesystem::path DataHome() const { return home_->path() / ".local" / "share"; }
+
+  std::unique_ptr<TempDir> home_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kSandboxHome =
+    ::testing::AddGlobalTestEnvironment(new SandboxHome);
+
+}  // namespace
 
 TempDir::TempDir() {
   std::string templ = (std::filesystem::temp_directory_path() / "zftest-XXXXXX").string();
