@@ -18,7 +18,7 @@ using fixture::Style;
 class SampleTest : public fixture::WindowTest {};
 
 TEST_F(SampleTest, HostileSamplesShowReducedOrAsMissing) {
-  enum class Kind { Picture, Fifo, LinkOutside, LinkInside };
+  enum class Kind { Picture, Fifo, LinkOutside };
   struct Case {
     const char* key;
     Kind kind;
@@ -30,7 +30,6 @@ TEST_F(SampleTest, HostileSamplesShowReducedOrAsMissing) {
       {"Wide", Kind::Picture, 4400, 40, QSize(2200, 20)},
       {"Fifo", Kind::Fifo, 0, 0, QSize(0, 0)},
       {"Outside", Kind::LinkOutside, 50, 30, QSize(0, 0)},
-      {"Inside", Kind::LinkInside, 50, 30, QSize(50, 30)},
   };
   testing_support::TempDir elsewhere;
   const std::filesystem::path img = disc.setHost() / "tmp" / "img";
@@ -48,10 +47,8 @@ TEST_F(SampleTest, HostileSamplesShowReducedOrAsMissing) {
     f.regName = c.key;
     if (c.kind == Kind::Fifo) {
       ASSERT_EQ(mkfifo((img / f.sample).c_str(), 0600), 0);
-    } else if (c.kind != Kind::Picture) {
-      const std::filesystem::path target = c.kind == Kind::LinkOutside
-                                               ? elsewhere.path() / f.sample
-                                               : disc.setHost() / ("real-" + f.sample);
+    } else if (c.kind == Kind::LinkOutside) {
+      const std::filesystem::path target = elsewhere.path() / f.sample;
       testing_support::WriteFile(target, fixture::SamplePicture(c.key, c.width, c.height));
       std::filesystem::create_symlink(target, img / f.sample);
     }
@@ -60,21 +57,17 @@ TEST_F(SampleTest, HostileSamplesShowReducedOrAsMissing) {
   }
   disc.Add(style);
 
-  // Should the window block on the FIFO, a writer that comes and goes lets it go on, so the
+  // Should the window wait for a writer on the FIFO, one comes and goes after 10 s, so the
   // test fails instead of hanging.
-  std::atomic<bool> opened{false};
-  std::atomic<bool> released{false};
+  std::atomic<bool> opened{false}, released{false};
   std::thread watchdog([&] {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!opened && std::chrono::steady_clock::now() < deadline)
+    for (int i = 0; !opened; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    while (!opened) {
-      const int fd = open((img / "Fifo.jpg").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      const int fd = i < 500 ? -1 : open((img / "Fifo.jpg").c_str(), O_WRONLY | O_NONBLOCK);
       if (fd >= 0) {
-        released = true;
         close(fd);
+        released = true;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
   Open();
@@ -91,7 +84,7 @@ TEST_F(SampleTest, HostileSamplesShowReducedOrAsMissing) {
     EXPECT_EQ(rows[i].sample->pixmap().isNull(), cases[i].shown.isEmpty());
     top += cases[i].shown.height();
   }
-  EXPECT_EQ(Text("Label11"), "5");
+  EXPECT_EQ(Text("Label11"), QString::number(std::size(cases)));
 }
 
 }  // namespace
