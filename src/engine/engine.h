@@ -74,6 +74,8 @@ void ReleaseEngine();
 void InstallFont(const std::string& fontKey);
 void RemoveFont(const std::string& fontKey);
 std::uint32_t QueryFontState(const std::string& fontKey);
+// QueryFontState of every key, in key order, each font and each link looked at once.
+std::vector<std::uint32_t> QueryFontStates(const std::vector<std::string>& fontKeys);
 bool SetCopyHook(CopyRoutine routine);
 int CopyFontFile(const char* source, const char* target);
 int CopyFontFileMaskGsub(const char* source, const char* target);

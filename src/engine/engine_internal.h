@@ -82,6 +82,10 @@ class FontListIndex {
 // A value's string data; empty when it cannot be read.
 std::string ReadValueData(platform::HKEY key, const std::string& name);
 
+// The bits FontInstalled and FontMismatch of QueryFontState, without the walk of its links: all
+// that the counts and the runs look at.
+std::uint32_t QueryOwnFontState(const std::string& fontKey);
+
 // While one lives, InstallFont and RemoveFont only note that the font list changed; the note is
 // announced (one WM_FONTCHANGE broadcast) when the last one goes, also when a run ends with an
 // error, so every font a run touched is announced.

@@ -22,12 +22,46 @@ bool IsFontOfCurrentStyle(const std::string& fontKey) {
   return std::find(fonts.begin(), fonts.end(), fontKey) != fonts.end();
 }
 
+// ExpandLinks with the keys already in work kept in listed, which the caller carries from one
+// call to the next, so that expanding a whole selection reads each font and each link once.
+void ExpandLinksOnce(std::vector<std::string>& work, std::unordered_set<std::string>& listed,
+                     const std::string& fontKey) {
+  // Depth first, each font before the fonts it links to, each once; kept off the call stack so
+  // that a long chain of links cannot overflow it.
+  if (!listed.insert(fontKey).second) return;
+  work.push_back(fontKey);
+  struct Frame {
+    std::vector<std::string> links;
+    std::size_t next = 0;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({detail::ReadLinks(fontKey), 0});
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.links.size()) {
+      stack.pop_back();
+      continue;
+    }
+    std::string& link = top.links[top.next++];
+    if (!listed.insert(link).second) continue;
+    work.push_back(std::move(link));
+    stack.push_back({detail::ReadLinks(work.back()), 0});
+  }
+}
+
 std::vector<std::string> BuildWorkList() {
   const FontEngine& e = MutableEngine();
   if (!(e.EngineFlags & IncludeLinks)) return e.Selection;
   std::vector<std::string> work;
-  for (const std::string& key : e.Selection) ExpandLinks(work, key);
+  std::unordered_set<std::string> listed;
+  for (const std::string& key : e.Selection) ExpandLinksOnce(work, listed, key);
   return work;
+}
+
+// The test of the counts and the runs: the font's own FontInstalled bit, which its links do
+// not change.
+bool IsInstalled(const std::string& fontKey) {
+  return (detail::QueryOwnFontState(fontKey) & FontInstalled) != 0;
 }
 
 // The switch of the system's linking of end-user-defined characters; a missing library or
@@ -84,8 +118,7 @@ int RunSelection(ProgressFn progress, void* context, bool wantInstalled, Handle 
     detail::BatchAnnouncements announcements;
     EudcOffForRun eudc;
     for (const std::string& key : work) {
-      const bool installed = (QueryFontState(key) & FontInstalled) != 0;
-      if (installed != wantInstalled) continue;
+      if (IsInstalled(key) != wantInstalled) continue;
       std::string name;
       GetFontName(key, name);
       if (progress) progress(done, total, name.c_str(), context);
@@ -127,28 +160,9 @@ bool SetIncludeLinks(bool include) {
 }
 
 void ExpandLinks(std::vector<std::string>& work, const std::string& fontKey) {
-  // Depth first, each font before the fonts it links to, each once; kept off the call stack so
-  // that a long chain of links cannot overflow it.
+  if (std::find(work.begin(), work.end(), fontKey) != work.end()) return;
   std::unordered_set<std::string> listed(work.begin(), work.end());
-  if (!listed.insert(fontKey).second) return;
-  work.push_back(fontKey);
-  struct Frame {
-    std::vector<std::string> links;
-    std::size_t next = 0;
-  };
-  std::vector<Frame> stack;
-  stack.push_back({detail::ReadLinks(fontKey), 0});
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.next == top.links.size()) {
-      stack.pop_back();
-      continue;
-    }
-    std::string link = top.links[top.next++];
-    if (!listed.insert(link).second) continue;
-    work.push_back(link);
-    stack.push_back({detail::ReadLinks(link), 0});
-  }
+  ExpandLinksOnce(work, listed, fontKey);
 }
 
 int CountSelection(bool countInstalled) {
@@ -156,8 +170,7 @@ int CountSelection(bool countInstalled) {
   if (!(e.EngineFlags & IncludeLinks)) return static_cast<int>(e.Selection.size());
   int count = 0;
   for (const std::string& key : BuildWorkList()) {
-    const bool installed = (QueryFontState(key) & FontInstalled) != 0;
-    if (installed == countInstalled) ++count;
+    if (IsInstalled(key) == countInstalled) ++count;
   }
   return count;
 }
@@ -167,9 +180,8 @@ std::uint32_t SelectionSpace(bool countInstalled) {
   std::string size;
   for (const std::string& key : BuildWorkList()) {
     ReadFontValue(key, "Size", size);
-    const bool installed = (QueryFontState(key) & FontInstalled) != 0;
     // A negative size is no size.
-    if (installed == countInstalled) total += std::max(0.0, ParseLeadingSize(size));
+    if (IsInstalled(key) == countInstalled) total += std::max(0.0, ParseLeadingSize(size));
   }
   // Beyond 4 GiB the figure stays at its largest value instead of wrapping round to a small
   // one that would promise room that is not there.

@@ -1,7 +1,10 @@
 // The state query: the installed-font list indexed by the words of its entry names, the name
-// match, and the installed state of a font and of the fonts its links reach.
+// match, and the installed state of a font and of the fonts its links reach, for one font or
+// for many at once.
 #include <algorithm>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/engine_internal.h"
@@ -109,25 +112,153 @@ std::uint64_t FileSizeOrZero(const std::string& path) {
   return platform::GetFileSizeByPath(path).value_or(0);
 }
 
-// The state bits of one font alone, without its links, for every font of a state query.
-struct FontProbe {
-  std::vector<std::string> names;
-  std::string source;
-  std::uint32_t bits = 0;
-};
-
-bool SameInstalledFile(const FontProbe& font, const std::string& installed) {
+bool SameInstalledFile(const std::string& source, const std::string& installed) {
   const FontEngine& e = MutableEngine();
   // Data that is not a plain name inside the Fonts folder never counts as installed.
   if (!detail::IsPlainFileName(installed)) return false;
   const std::string installedPath = e.FontsDir + "\\" + installed;
   auto installedSize = platform::GetFileSizeByPath(installedPath);
   if (!installedSize) return false;
-  const std::uint64_t discSize =
-      font.source.empty() ? 0 : FileSizeOrZero(e.SourceDir + "\\" + font.source);
+  const std::uint64_t discSize = source.empty() ? 0 : FileSizeOrZero(e.SourceDir + "\\" + source);
   const std::uint64_t difference =
       *installedSize > discSize ? *installedSize - discSize : discSize - *installedSize;
   return difference <= kSizeTolerance;
+}
+
+// The bits FontInstalled and FontMismatch of single fonts, from their own entries alone. The
+// fonts of one query share the index of the installed-font list and the open key, both taken
+// at the first font that has a registration name.
+class OwnStateProbe {
+ public:
+  std::uint32_t Query(const std::string& fontKey) {
+    const std::vector<std::string> names = detail::AllRegistrationNames(fontKey);
+    if (names.empty()) return 0;
+    if (!index_) {
+      index_ = FontListIndex::Current();
+      key_.emplace(platform::KEY_READ);
+    }
+    const std::vector<std::uint32_t> entries = index_->Match(names);
+    if (entries.empty()) return 0;
+    std::string source;
+    ReadFontValue(fontKey, "Source", source);
+    std::uint32_t bits = 0;
+    for (std::uint32_t entry : entries) {
+      const std::string data =
+          key_->IsOpen() ? ReadValueData(key_->get(), index_->names()[entry]) : "";
+      bits |= SameInstalledFile(source, data) ? FontInstalled : FontMismatch;
+    }
+    return bits;
+  }
+
+ private:
+  std::shared_ptr<const FontListIndex> index_;
+  std::optional<FontsKeyHandle> key_;
+};
+
+// The link bits that the own bits of the fonts a font's links reach give it.
+std::uint32_t LinkBits(std::uint32_t reachedOwnBits) {
+  return ((reachedOwnBits & FontInstalled) ? LinkInstalled : 0u) |
+         ((reachedOwnBits & FontMismatch) ? LinkMismatch : 0u);
+}
+
+// The fonts that a set of fonts and their links reach, each once, with the links between them.
+struct LinkGraph {
+  std::vector<std::string> keys;
+  std::vector<std::vector<std::uint32_t>> links;
+  std::unordered_map<std::string, std::uint32_t> ids;
+
+  explicit LinkGraph(const std::vector<std::string>& roots) {
+    for (const std::string& root : roots) Add(root);
+    for (std::uint32_t font = 0; font < keys.size(); ++font) {
+      for (const std::string& link : detail::ReadLinks(keys[font])) {
+        const std::uint32_t to = Add(link);
+        links[font].push_back(to);
+      }
+    }
+  }
+
+  std::uint32_t Add(const std::string& key) {
+    const auto [it, added] = ids.emplace(key, static_cast<std::uint32_t>(keys.size()));
+    if (added) {
+      keys.push_back(key);
+      links.emplace_back();
+    }
+    return it->second;
+  }
+};
+
+// The state of every font of the graph. A font's link bits come from every other font it
+// reaches, so within a group of fonts that reach each other (a cycle) each font sees the
+// others' own bits but not its own, and beyond the group everything the group reaches. The
+// groups come out of Tarjan's walk (kept off the call stack) after every group they reach.
+std::vector<std::uint32_t> GraphStates(const LinkGraph& graph,
+                                       const std::vector<std::uint32_t>& own) {
+  constexpr std::uint32_t kUnvisited = 0xFFFFFFFFu;
+  const std::size_t count = graph.keys.size();
+  std::vector<std::uint32_t> order(count, kUnvisited), low(count), group(count, kUnvisited);
+  std::vector<std::uint32_t> reach;  // per group: own bits of the group and all it reaches
+  std::vector<std::uint32_t> open, members;
+  std::vector<bool> isOpen(count, false);
+  std::vector<std::uint32_t> states(count, 0);
+  struct Frame {
+    std::uint32_t font;
+    std::size_t next;
+  };
+  std::vector<Frame> walk;
+  std::uint32_t visited = 0;
+  const auto visit = [&](std::uint32_t font) {
+    order[font] = low[font] = visited++;
+    open.push_back(font);
+    isOpen[font] = true;
+    walk.push_back({font, 0});
+  };
+  for (std::uint32_t root = 0; root < count; ++root) {
+    if (order[root] != kUnvisited) continue;
+    visit(root);
+    while (!walk.empty()) {
+      Frame& top = walk.back();
+      const std::uint32_t font = top.font;
+      if (top.next < graph.links[font].size()) {
+        const std::uint32_t to = graph.links[font][top.next++];
+        if (order[to] == kUnvisited) {
+          visit(to);
+        } else if (isOpen[to]) {
+          low[font] = std::min(low[font], order[to]);
+        }
+        continue;
+      }
+      walk.pop_back();
+      if (!walk.empty()) low[walk.back().font] = std::min(low[walk.back().font], low[font]);
+      if (low[font] != order[font]) continue;
+      // font heads a group: its members are the open fonts from it on.
+      const auto id = static_cast<std::uint32_t>(reach.size());
+      members.clear();
+      do {
+        members.push_back(open.back());
+        open.pop_back();
+        isOpen[members.back()] = false;
+        group[members.back()] = id;
+      } while (members.back() != font);
+      std::uint32_t beyond = 0;
+      int installed = 0, mismatched = 0;
+      for (std::uint32_t member : members) {
+        installed += (own[member] & FontInstalled) ? 1 : 0;
+        mismatched += (own[member] & FontMismatch) ? 1 : 0;
+        for (std::uint32_t to : graph.links[member]) {
+          if (group[to] != id) beyond |= reach[group[to]];
+        }
+      }
+      for (std::uint32_t member : members) {
+        const std::uint32_t others =
+            (installed > ((own[member] & FontInstalled) ? 1 : 0) ? FontInstalled : 0u) |
+            (mismatched > ((own[member] & FontMismatch) ? 1 : 0) ? FontMismatch : 0u);
+        states[member] = own[member] | LinkBits(beyond | others);
+      }
+      reach.push_back(beyond | (installed ? FontInstalled : 0u) |
+                      (mismatched ? FontMismatch : 0u));
+    }
+  }
+  return states;
 }
 
 }  // namespace
@@ -153,33 +284,30 @@ std::uint32_t QueryFontState(const std::string& fontKey) {
       if (seen.insert(link).second) keys.push_back(std::move(link));
     }
   }
-  std::vector<FontProbe> fonts(keys.size());
-  bool anyName = false;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    fonts[i].names = detail::AllRegistrationNames(keys[i]);
-    anyName = anyName || !fonts[i].names.empty();
-  }
-  if (!anyName) return 0;
-
-  const auto index = FontListIndex::Current();
-  FontsKeyHandle key(platform::KEY_READ);
-  for (std::size_t i = 0; i < fonts.size(); ++i) {
-    FontProbe& font = fonts[i];
-    const std::vector<std::uint32_t> entries = index->Match(font.names);
-    if (entries.empty()) continue;
-    ReadFontValue(keys[i], "Source", font.source);
-    for (std::uint32_t entry : entries) {
-      const std::string data = key.IsOpen() ? ReadValueData(key.get(), index->names()[entry]) : "";
-      font.bits |= SameInstalledFile(font, data) ? FontInstalled : FontMismatch;
-    }
-  }
-
-  std::uint32_t state = fonts[0].bits;
-  for (std::size_t i = 1; i < fonts.size(); ++i) {
-    if (fonts[i].bits & FontInstalled) state |= LinkInstalled;
-    if (fonts[i].bits & FontMismatch) state |= LinkMismatch;
-  }
-  return state;
+  OwnStateProbe probe;
+  std::uint32_t reached = 0;
+  for (std::size_t i = 1; i < keys.size(); ++i) reached |= probe.Query(keys[i]);
+  return probe.Query(fontKey) | LinkBits(reached);
 }
+
+std::vector<std::uint32_t> QueryFontStates(const std::vector<std::string>& fontKeys) {
+  const LinkGraph graph(fontKeys);
+  OwnStateProbe probe;
+  std::vector<std::uint32_t> own(graph.keys.size());
+  for (std::size_t font = 0; font < own.size(); ++font) own[font] = probe.Query(graph.keys[font]);
+  const std::vector<std::uint32_t> states = GraphStates(graph, own);
+  std::vector<std::uint32_t> result;
+  result.reserve(fontKeys.size());
+  for (const std::string& key : fontKeys) result.push_back(states[graph.ids.at(key)]);
+  return result;
+}
+
+namespace detail {
+
+std::uint32_t QueryOwnFontState(const std::string& fontKey) {
+  return OwnStateProbe().Query(fontKey);
+}
+
+}  // namespace detail
 
 }  // namespace engine
