@@ -388,6 +388,8 @@ void TInsFont::ComboFontStyleChange() {
 void TInsFont::BuildRows(const std::vector<std::string>& keys) {
   const std::string imgFolder = disc::Paths().setFolder + "tmp\\img\\";
   const bool installMode = InstallMode();
+  // All rows' states at once: fonts linked in long chains would otherwise each walk the rest.
+  const std::vector<std::uint32_t> states = engine::QueryFontStates(keys);
   QPixmap markPicture;
   bool markLoaded = false;
   FontListContent->setUpdatesEnabled(false);
@@ -427,7 +429,7 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
       }
     });
 
-    row.state = engine::QueryFontState(row.key);
+    row.state = states[j];
     if (!row.Installed()) {
       row.check->setEnabled(installMode);
     } else {

@@ -235,13 +235,15 @@ struct FontRow {
 std::vector<FontRow> StyleFonts() {
   std::vector<std::string> keys;
   engine::ListStyleFonts(keys);
+  const std::vector<std::uint32_t> states = engine::QueryFontStates(keys);
   std::vector<FontRow> rows;
-  for (const auto& key : keys) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::string& key = keys[i];
     FontRow row;
     row.key = key;
     engine::GetFontName(key, row.name);
     engine::ReadFontValue(key, "Size", row.size);
-    row.state = engine::QueryFontState(key);
+    row.state = states[i];
     rows.push_back(std::move(row));
   }
   return rows;
