@@ -18,8 +18,10 @@ namespace platform {
 // With key == nullptr, copies the section's key names in file order, each NUL-terminated, the
 // list ending with a second NUL; when the list does not fit, it is cut and the return value is
 // size - 2. Section and key names match without regard to case; the first of two equal keys
-// wins; blanks around a value and one pair of matching quotes ("..." or '...') are dropped.
-// A binary or unreadable file reads as an empty file.
+// wins a lookup, while the list names a repeated key each time; a comment line (";k=v") is
+// found by its name but not listed; the keys before the first header form the section "".
+// Blanks around a value and one pair of matching quotes ("..." or '...') are dropped. A binary
+// or unreadable file reads as an empty file.
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                char* buffer, DWORD size, const char* fileName);
 

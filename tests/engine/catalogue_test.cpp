@@ -236,11 +236,11 @@ TEST_F(CatalogueTest, CatalogueFilesFollowTheIniReadingRules) {
       {"[S]\nA=first\nA=second\n[S]\nB=later\n[T]\n;comment=1\nnoequals\n=empty\n",
        {{"S", "A", "first"},
         {"S", "B", ""},
-        {"S", "", "", {"A"}},
+        {"S", "", "", {"A", "A"}},  // listed each time, as Windows lists a repeated key
         {"T", "", "", {}},
-        {"T", ";comment", ""}}},
+        {"T", ";comment", "1"}}},  // left out of the list, still found by its name
       {"loose=1\n[Broken\nX=1\n[]\nY=2\n[Ok] trailing\nZ=3\r",
-       {{"", "loose", ""}, {"Broken", "X", ""}, {"Ok", "Z", "3"}, {"Ok", "", "", {"Z"}}}},
+       {{"", "loose", "1"}, {"Broken", "X", ""}, {"Ok", "Z", "3"}, {"Ok", "", "", {"Z"}}}},
       {"\xEF\xBB\xBF[S]\r\nA=bom\x1A\r\n", {{"S", "A", "bom"}}},
       {std::string("[S]\r\nA=1\r\n\0\0", 13), {{"S", "A", "1"}, {"S", "", "", {"A"}}}},
       {std::string("[S]\r\nA=1\0\r\nB=2\r\n", 16), {{"S", "A", ""}, {"S", "", "", {}}}},

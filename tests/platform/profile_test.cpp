@@ -50,9 +50,10 @@ TEST(ProfileParser, ValuesFollowTheWindowsReadingRules) {
       {"first of two keys wins", BYTES("[s]\nk=1\nK=2\n"), "s", "k", "1"},
       {"first of two sections wins", BYTES("[s]\nk=1\n[S]\nk=2\nj=3\n"), "s", "j", nullptr},
       {"comment line", BYTES("[s]\n;k=1\nk=2\n"), "s", "k", "2"},
-      {"comment is no key", BYTES("[s]\n;k=1\n"), "s", ";k", nullptr},
+      {"a comment is found by its own name", BYTES("[s]\n; k = 1\n"), "s", "; k", "1"},
+      {"a comment without '=' is nothing", BYTES("[s]\n;k\n"), "s", ";k", nullptr},
       {"line without equals is no key", BYTES("[s]\nname3\n"), "s", "name3", nullptr},
-      {"empty key name", BYTES("[s]\n=v\n"), "s", "", nullptr},
+      {"empty key name", BYTES("[s]\n=v\n"), "s", "", "v"},
       {"CR-only line ends", BYTES("[s]\rk=1\rj=2\r"), "s", "j", "2"},
       {"^Z and CR are blanks", BYTES("[s]\r\r\nk=1\x1A\r\n\x1A"), "s", "k", "1"},
       {"text after the header", BYTES("[s] ; note\nk=1\n"), "s", "k", "1"},
@@ -60,7 +61,8 @@ TEST(ProfileParser, ValuesFollowTheWindowsReadingRules) {
        "3"},
       {"broken header: keys do not join the section before",
        BYTES("[a]\nk=1\n[b\nk2=2\n[c]\n"), "a", "k2", nullptr},
-      {"keys before any section", BYTES("k=0\n[s]\nk=1\n"), "", "k", nullptr},
+      {"keys before any section: the nameless one", BYTES("k=0\n[s]\nk=1\n"), "", "k", "0"},
+      {"a nameless header comes too late", BYTES("k=0\n[]\nj=1\n"), " ", "j", nullptr},
       {"missing section", BYTES("[s]\nk=1\n"), "t", "k", nullptr},
       {"missing key", BYTES("[s]\nk=1\n"), "s", "j", nullptr},
       {"UTF-8 byte order mark", BYTES("\xEF\xBB\xBF[s]\nk=1\n"), "s", "k", "1"},
@@ -120,15 +122,18 @@ TEST(ProfileParser, ListsAreNulSeparatedAndCutToTheBuffer) {
        BYTES("name1\0name2\0na\0\0"), 14},
       {"exact fit also reports size - 2", fourKeys, "s", "", 19,
        BYTES("name1\0name2\0name4\0\0"), 17},
-      // A repeated key is listed once: its second line can never be read, and listing it
-      // twice would show one entry twice with the first line's value.
-      {"repeated key listed once", BYTES("[s]\nb=1\na=2\nB=3\n;c=4\n\n"), "s", "", 100,
-       BYTES("b\0a\0\0"), 4},
+      // A repeated key is listed each time, as Windows lists it; comments are left out. So is a
+      // nameless key ("=5"), which lookups find: listed, its empty name would end the list
+      // early for every caller (a deliberate deviation).
+      {"repeated key listed each time", BYTES("[s]\nb=1\na=2\nB=3\n;c=4\n=5\nd=6\n"), "s", "",
+       100, BYTES("b\0a\0B\0d\0\0"), 8},
+      {"the keys before any section", BYTES("k=0\n;c=1\nj=2\n[s]\nx=1\n"), "", "", 100,
+       BYTES("k\0j\0\0"), 4},
       {"missing section gives the default", fourKeys, "t", "none", 100, BYTES("none\0\0"), 4},
       {"section without keys gives the default", BYTES("[s]\n[t]\n"), "s", "", 100,
        BYTES("\0\0"), 0},
       {"section names once, nameless and broken skipped",
-       BYTES("[a]\n[b]\n[A]\n[]\n[c\n[d]x\n"), nullptr, "", 100, BYTES("a\0b\0d\0\0"), 6},
+       BYTES("k=0\n[a]\n[b]\n[A]\n[]\n[c\n[d]x\n"), nullptr, "", 100, BYTES("a\0b\0d\0\0"), 6},
       {"two-byte buffer", fourKeys, "s", "", 2, BYTES("\0\0"), 0},
       {"one-byte buffer", fourKeys, "s", "", 1, BYTES("\0"), 0},
   };

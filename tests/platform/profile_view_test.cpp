@@ -37,8 +37,8 @@ TEST_F(ProfileViewTest, AnswersAsTheBufferReaderForEveryBufferSize) {
     SCOPED_TRACE("buffer " + std::to_string(size));
     EXPECT_EQ(AsStrings(view.Keys(" S ", size)), platform::ReadProfileKeys(path, "s", size));
   }
-  EXPECT_EQ(AsStrings(view.Keys("s")), (Strings{"name1", "name2", "name4"}));
-  EXPECT_EQ(AsStrings(view.Keys("s", 16)), (Strings{"name1", "name2", "na"}));
+  EXPECT_EQ(AsStrings(view.Keys("s")), (Strings{"name1", "name2", "NAME1", "name4"}));
+  EXPECT_EQ(AsStrings(view.Keys("s", 16)), (Strings{"name1", "name2", "NA"}));
   EXPECT_EQ(view.Value("S", "Name1"), "val1");
   EXPECT_EQ(view.Value("s", "name2"), "");
   EXPECT_EQ(view.Value("s", "name3"), "");

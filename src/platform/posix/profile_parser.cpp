@@ -116,14 +116,14 @@ DWORD CopyList(std::vector<std::string_view> names, std::string_view defaultValu
   return static_cast<DWORD>(list.room);
 }
 
-// The key names of a section, uncut, in file order; empty for a blank or missing section.
+// The key names of a section, uncut, in file order with repeats; empty for a missing section.
 std::vector<std::string_view> SectionKeyNames(const ParsedProfile& profile,
                                               std::string_view section) {
   std::vector<std::string_view> names;
-  if (Trim(section).empty()) return names;
   if (const ProfileSection* found = profile.FindSection(section)) {
     names.reserve(found->keys.size());
-    for (const auto& k : found->keys) names.push_back(k.name);
+    for (const auto& k : found->keys)
+      if (k.listed) names.push_back(k.name);
   }
   return names;
 }
@@ -201,10 +201,6 @@ ProfileLine ClassifyProfileLine(std::string_view raw) {
   ProfileLine line;
   std::string_view text = Trim(raw);
   if (text.empty()) return line;
-  if (text.front() == ';') {
-    line.kind = ProfileLine::Kind::Comment;
-    return line;
-  }
   if (text.front() == '[') {
     std::size_t close = FindClosingBracket(text);
     if (close == std::string_view::npos) {
@@ -215,13 +211,13 @@ ProfileLine ClassifyProfileLine(std::string_view raw) {
     line.name = Trim(text.substr(1, close - 1));
     return line;
   }
+  const bool comment = text.front() == ';';
+  line.kind = comment ? ProfileLine::Kind::Comment : ProfileLine::Kind::Other;
   std::size_t eq = text.find('=');
-  line.kind = ProfileLine::Kind::Other;
   if (eq == std::string_view::npos) return line;
   line.name = TrimRight(text.substr(0, eq));
-  if (line.name.empty()) return line;
-  line.kind = ProfileLine::Kind::Key;
   line.value = StripQuotes(TrimLeft(text.substr(eq + 1)));
+  if (!comment) line.kind = ProfileLine::Kind::Key;
   return line;
 }
 
@@ -303,14 +299,18 @@ void ParsedProfile::Load() {
   }
   data.remove_prefix(BomLength(data));
 
-  // The first of two sections or keys of one name wins; the later one is never read, so it is
-  // neither indexed nor listed. The lines after a broken or nameless header belong to no
+  // The first of two sections of one name wins; the later one is never read, so it is neither
+  // indexed nor listed. Keys are kept as Windows keeps them: the key list shows a repeated name
+  // each time, while a lookup finds its first line. The keys before the first header form the
+  // section with the empty name; the lines after a broken or nameless header belong to no
   // section rather than to the section before it.
   std::uint32_t current = kNone;
+  bool headerSeen = false;
   ForEachLine(data, [&](std::size_t begin, std::size_t end, std::size_t) {
     ProfileLine line = ClassifyProfileLine(data.substr(begin, end - begin));
     switch (line.kind) {
       case ProfileLine::Kind::Section: {
+        headerSeen = true;
         current = kNone;
         if (line.name.empty()) break;
         auto index = static_cast<std::uint32_t>(sections_.size());
@@ -323,14 +323,23 @@ void ParsedProfile::Load() {
         break;
       }
       case ProfileLine::Kind::BadSection:
+        headerSeen = true;
         current = kNone;
         break;
+      case ProfileLine::Kind::Comment:
+        if (line.name.empty()) break;  // no '=': nothing to look up
+        [[fallthrough]];
       case ProfileLine::Kind::Key: {
+        if (!headerSeen && current == kNone) {
+          current = static_cast<std::uint32_t>(sections_.size());
+          sections_.push_back(ProfileSection{{}, {}});
+          Insert(kSections, {}, current);
+        }
         if (current == kNone) break;
         auto& keys = sections_[current].keys;
-        keys.push_back(ProfileKey{line.name, line.value});
-        if (!Insert(current, line.name, static_cast<std::uint32_t>(keys.size() - 1)))
-          keys.pop_back();
+        const bool listed = line.kind == ProfileLine::Kind::Key && !line.name.empty();
+        const bool first = Insert(current, line.name, static_cast<std::uint32_t>(keys.size()));
+        keys.push_back(ProfileKey{line.name, line.value, first, listed});
         break;
       }
       default:
@@ -357,17 +366,11 @@ DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const
   std::string_view fallback = TrimmedDefault(defaultValue ? defaultValue : "");
   std::vector<std::string_view> names;
   if (section == nullptr) {
-    for (const auto& s : profile.sections()) names.push_back(s.name);
+    for (const auto& s : profile.sections())
+      if (!s.name.empty()) names.push_back(s.name);  // the keys before any header have none
     return CopyList(names, fallback, buffer, size);
   }
-  if (key == nullptr) {
-    if (Trim(section).empty()) {
-      buffer[0] = '\0';
-      if (size > 1) buffer[1] = '\0';
-      return 0;
-    }
-    return CopyList(SectionKeyNames(profile, section), fallback, buffer, size);
-  }
+  if (key == nullptr) return CopyList(SectionKeyNames(profile, section), fallback, buffer, size);
   const ProfileKey* found = profile.FindKey(section, key);
   return CopyValue(found ? found->value : fallback, buffer, size);
 }
@@ -403,6 +406,7 @@ std::vector<long long> ProfileNumberedKeys(const ParsedProfile& profile, std::st
   const ProfileSection* found = profile.FindSection(section);
   if (found == nullptr) return numbers;
   for (const ProfileKey& key : found->keys) {
+    if (!key.first) continue;
     if (key.name.size() <= prefix.size() || key.name.size() - prefix.size() > 18) continue;
     if (!ProfileNameEqual()(key.name.substr(0, prefix.size()), prefix)) continue;
     std::string_view digits = key.name.substr(prefix.size());

@@ -30,11 +30,11 @@ std::string_view TrimProfileBlanks(std::string_view s);
 struct ProfileLine {
   enum class Kind {
     Blank,      // empty or blanks only
-    Comment,    // first non-blank is ';'
+    Comment,    // first non-blank is ';'; with '=', name (';' included) and value as a key's
     Section,    // "[name]", text after the last ']' ignored
     BadSection, // '[' without a closing ']'
-    Key,        // "name=value" with a non-empty name
-    Other,      // no '=' (not a key), or an empty name
+    Key,        // "name=value"; the name may be empty ("=value")
+    Other,      // no '=' (not a key)
   };
   Kind kind = Kind::Blank;
   std::string_view name;
@@ -42,14 +42,18 @@ struct ProfileLine {
 };
 ProfileLine ClassifyProfileLine(std::string_view line);
 
+// A key line as Windows keeps it: every line with '=' counts, but a lookup finds only the first
+// of a name, and the key list leaves out comments.
 struct ProfileKey {
   std::string_view name;
   std::string_view value;
+  bool first = true;    // the line a lookup of this name finds; false for a repeat
+  bool listed = true;   // false for a comment (";k=v") and a nameless key ("=v")
 };
 
 struct ProfileSection {
-  std::string_view name;
-  std::vector<ProfileKey> keys;  // file order, each name once
+  std::string_view name;  // empty for the keys before the first section header
+  std::vector<ProfileKey> keys;  // file order, repeats included
 };
 
 // A profile file parsed once and read by many threads. Immutable after Parse; names and values
