@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/prefix.h"
+#include "platform/stand_in_runner.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -57,8 +58,7 @@ std::vector<std::string> Lines(const fs::path& file) {
 }
 
 void WriteScript(const fs::path& path, const std::string& body, bool executable = true) {
-  testing_support::WriteFile(path, "#!/bin/sh\n" + body);
-  fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+  testing_support::WriteShellScript(path, body, executable);
 }
 
 bool Open(const char* file, const char* parameters, std::intptr_t* process = nullptr,
@@ -202,17 +202,7 @@ TEST_F(Shell, ProcessIsReportedOnlyWhenAskedFor) {
   EXPECT_EQ(process, 0);
 }
 
-// PATH for one test: only the folder given, so no runner of the machine is ever found.
-class ScopedPath {
- public:
-  explicit ScopedPath(const fs::path& folder) : old_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    setenv("PATH", folder.c_str(), 1);
-  }
-  ~ScopedPath() { setenv("PATH", old_.c_str(), 1); }
-
- private:
-  std::string old_;
-};
+using testing_support::ScopedPath;
 
 // A stand-in runner: records its name, folder, WINEPREFIX and arguments, one per line. It uses
 // shell built-ins only, since PATH holds nothing else.
