@@ -22,6 +22,7 @@
 #include "Installfont/window_helpers.h"
 #include "Installfont/wakeup.h"
 #include "assets/assets.h"
+#include "disc/disc.h"
 #include "disc/shared_paths.h"
 #include "engine/engine.h"
 #include "picture/picture.h"
@@ -56,6 +57,10 @@ void ShowCounter(QLabel* counter, long long value) {
 
 void ShowProgressThunk(int done, int total, const char* name, void* context) {
   static_cast<TInsFont*>(context)->ShowProgress(done, total, name);
+}
+
+bool ShowWaitingThunk(double waited, void* context) {
+  return static_cast<TInsFont*>(context)->ShowWaiting(waited);
 }
 
 }  // namespace
@@ -665,6 +670,9 @@ void TInsFont::RunClick() {
     ProgressBar1->show();
     show();
     raise();
+    // Another program's run on the same fonts goes first; this one waits, painting and saying
+    // why, and then goes on.
+    engine::SetRunWait(&ShowWaitingThunk, this);
     if (install)
       engine::InstallSelection(&ShowProgressThunk, this);
     else
@@ -675,6 +683,12 @@ void TInsFont::RunClick() {
   } catch (...) {
     failed = true;
   }
+  engine::SetRunWait(nullptr, nullptr);
+  // The fonts the run could not handle, each with its cause.
+  const bool chinese = disc::IsTraditionalChinese();
+  std::string problems;
+  for (const engine::FontProblem& problem : engine::LastRunReport().problems)
+    problems += (problems.empty() ? "" : "\n") + engine::DescribeProblem(problem, chinese);
   // After a failed run as after a good one: the lock is free again and the list shows what is
   // installed now.
   ProgressBar1->hide();
@@ -687,7 +701,17 @@ void TInsFont::RunClick() {
   } catch (...) {
   }
   running_ = false;
-  if (failed) platform::ShowErrorMessage(error);
+  if (failed) platform::ShowErrorMessage(problems.empty() ? error : error + "\n" + problems);
+  else if (!problems.empty()) platform::ShowErrorMessage(problems);
+}
+
+bool TInsFont::ShowWaiting(double) {
+  StatusBar->showMessage(Shown(platform::Utf8ToAnsi(
+      disc::IsTraditionalChinese() ? "另一個安裝正在執行，等待它結束…"
+                                   : "Another installation is running; waiting for it to end...")));
+  StatusBar->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  return true;
 }
 
 void TInsFont::ExitClick() {

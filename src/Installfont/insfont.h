@@ -80,6 +80,8 @@ class TInsFont : public QWidget, public TIFWindow {
   void CountSelectionStep(std::int32_t& step) override;
 
   // The progress routine of the install and remove runs.
+  // Said in the status bar while another installation keeps this run waiting.
+  bool ShowWaiting(double waitedSeconds);
   void ShowProgress(int done, int total, const char* name);
 
   // Read-only views for the launcher and for tests.

@@ -6,6 +6,8 @@
 #include "Installfont/insfont.h"
 #include "Installmain/app_support.h"
 #include "Installmain/insmain.h"
+#include "engine/engine.h"
+#include "platform/prefix.h"
 #include "platform/shell.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +15,10 @@ int main(int argc, char** argv) {
   try {
     InitialiseApplication();
     InstallQtMessageBoxes();
+    // What a killed run left is settled before any window looks at the fonts; a prefix that
+    // cannot be used is said as such, not as a missing disc.
+    platform::PrefixDir();
+    engine::RecoverInterruptedRuns();
     TInsMain launcher;
     TInsFont fontWindow(&launcher, &launcher.StartFolder);
     launcher.SetFontWindow(&fontWindow);
