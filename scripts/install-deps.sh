@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-arphic-uming fonts-dejavu-core
   xvfb xauth x11-apps xdg-utils genisoimage
+  wine g++-mingw-w64-x86-64
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -93,5 +93,51 @@ TEST_F(EnglishWineLaunchTest, RefusalsNameTheFileAndTheirCause) {
   EXPECT_EQ(messages_[1].text, "Explorer.exeexecute fault!");
 }
 
+// A real Windows program, built with mingw-w64, started by real Wine from its hot-spot: it
+// notes its working folder in a marker file beside itself.
+class RealWineTest : public ActionTest {
+ protected:
+  // Wine's server of the test's prefix goes before the prefix's folder does.
+  ~RealWineTest() override {
+    if (!winePrefix_.empty())
+      testing_support::Capture("WINEPREFIX='" + winePrefix_ + "' wineserver -k 2>&1");
+  }
+  testing_support::TempDir work_;
+  std::string winePrefix_;
+};
+
+TEST_F(RealWineTest, AMingwProgramOnTheDiscStartsAndWritesItsMarker) {
+  for (const char* tool : {"wine", "wineserver", "x86_64-w64-mingw32-g++"})
+    if (testing_support::Capture(std::string("command -v ") + tool).empty())
+      GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs wine and "
+                   << "g++-mingw-w64-x86-64)";
+  const fs::path source = work_.path() / "marker.cpp";
+  testing_support::WriteFile(source,
+                             "#include <windows.h>\n#include <cstdio>\n"
+                             "int main() {\n  char folder[MAX_PATH];\n"
+                             "  GetCurrentDirectoryA(MAX_PATH, folder);\n"
+                             "  FILE* f = std::fopen(\"marker.txt\", \"w\");\n"
+                             "  if (!f) return 1;\n  std::fprintf(f, \"%s\\n\", folder);\n"
+                             "  return std::fclose(f);\n}\n");
+  const fs::path program = disc_.path() / "UserManual.exe";
+  testing_support::Capture("x86_64-w64-mingw32-g++ -O1 -static -o '" + program.string() + "' '" +
+                           source.string() + "' 2>&1");
+  ASSERT_TRUE(fs::exists(program)) << "mingw-w64 could not build the program";
+  // Wine's own prefix of the test: the user's ~/.wine stays untouched.
+  winePrefix_ = (work_.path() / "wineprefix").string();
+  ASSERT_TRUE(platform::SetWindowsRunnerSetting("", winePrefix_));
+  setenv("WINEDEBUG", "-all", 1);
+  Start();
+
+  launcher_->PI32Click();
+  EXPECT_TRUE(messages_.empty());
+  ASSERT_TRUE(WaitForFile(disc_.path() / "marker.txt", 120000)) << "the program wrote no marker";
+  QTest::qWait(200);  // the program closes the file just after creating it
+  const std::string folder = testing_support::ReadFile(disc_.path() / "marker.txt");
+  // Wine names the disc's folder through its drive for the host's root, Z:.
+  EXPECT_EQ(folder.rfind("Z:\\", 0), 0u) << folder;
+  EXPECT_NE(folder.find(disc_.path().filename().string()), std::string::npos) << folder;
+}
+
 }  // namespace
 }  // namespace launcher_test
