@@ -74,7 +74,7 @@ void TIFThread::RequestRecount() {
     TLockHolder hold(window_.Locks().RequestLock);
     RecountRequest = 1;
   }
-  Resume();
+  Wake();
 }
 
 void TIFThread::RequestStyleCount() {
@@ -83,7 +83,7 @@ void TIFThread::RequestStyleCount() {
     StyleRequest = 1;
     RecountRequest = 1;
   }
-  Resume();
+  Wake();
 }
 
 void TIFThread::RequestSetAll(bool value) {
@@ -92,7 +92,7 @@ void TIFThread::RequestSetAll(bool value) {
     SetAllRequest = 1;
     SetAllValue = value ? 1 : 0;
   }
-  Resume();
+  Wake();
 }
 
 void TIFThread::RequestQuit() {
@@ -100,7 +100,17 @@ void TIFThread::RequestQuit() {
     TLockHolder hold(window_.Locks().RequestLock);
     QuitRequest = 1;
   }
-  Resume();
+  Wake();
+}
+
+void TIFThread::Wake() {
+  // Without a thread of its own the worker's jobs run here, on the window thread, so that the
+  // counters still come and the controls that the counts enable come back.
+  if (!Resume()) RunPendingJobs();
+}
+
+void TIFThread::RunPendingJobs() {
+  for (JobKind job = TakeRequest(); job != NoJob; job = TakeRequest()) RunJob(job);
 }
 
 void TIFThread::Stop() {
@@ -150,28 +160,29 @@ void TIFThread::Execute() {
   ReleaseLock(window_.Locks().StartLock);
 
   while (!Terminated()) {
-    Job = TakeRequest();
-    try {
-      switch (Job) {
-        case SelectionCount:
-        case StyleCount:
-          RunCountJob(static_cast<JobKind>(Job));
-          break;
-        case SetAll:
-          RunSetAllJob();
-          break;
-        default:
-          // A request posted after the look above has already left its wake-up pending, and a
-          // terminated worker does not sleep.
-          if (!Terminated()) SleepUntilWoken();
-          asleep_ = false;
-          break;
-      }
-    } catch (...) {
-      // A failing step abandons its job; the window swallows such failures too.
+    const JobKind job = TakeRequest();
+    if (job != NoJob) {
+      RunJob(job);
+    } else {
+      // A request posted after the look above has already left its wake-up pending, and a
+      // terminated worker does not sleep.
+      if (!Terminated()) SleepUntilWoken();
+      asleep_ = false;
     }
-    Job = NoJob;
   }
+}
+
+void TIFThread::RunJob(JobKind job) {
+  Job = job;
+  try {
+    if (job == SetAll)
+      RunSetAllJob();
+    else
+      RunCountJob(job);
+  } catch (...) {
+    // A failing step abandons its job; the window swallows such failures too.
+  }
+  Job = NoJob;
 }
 
 void TIFThread::RunCountJob(JobKind job) {

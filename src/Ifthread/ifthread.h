@@ -84,7 +84,11 @@ class TIFThread : public platform::Thread {
   void Execute() override;
 
  private:
+  // Wakes the worker; when its thread cannot be created, runs the pending jobs at once.
+  void Wake();
+  void RunPendingJobs();
   JobKind TakeRequest();
+  void RunJob(JobKind job);
   void RunCountJob(JobKind job);
   void RunSetAllJob();
 

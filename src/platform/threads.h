@@ -54,6 +54,10 @@ bool CheckSynchronize();
 // can run CheckSynchronize (the windows post an event to themselves). Returns the previous one.
 std::function<void()> SetSynchronizeWakeup(std::function<void()> wakeup);
 
+// Makes every later thread creation fail as when the system has no threads to spare (tests of
+// what callers do then); returns the previous setting.
+bool SetThreadCreationFailing(bool failing);
+
 // A thread that is created asleep, runs Execute once woken, and can put itself to sleep again.
 // A wake-up that arrives while the thread is awake is kept for its next sleep, so no wake-up
 // is ever lost.
@@ -64,7 +68,10 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  void Resume();         // wakes the thread (the first call starts Execute)
+  // Wakes the thread; the first call creates it and starts Execute. False when the thread
+  // cannot be created (the system has no threads to spare): Execute never runs and the thread
+  // counts as finished, so that WaitFor returns. Later calls then return false as well.
+  bool Resume();
   void Terminate();      // sets the terminated state
   bool Terminated() const;
   void WaitFor();        // waits until Execute has returned (starting it first if never woken)

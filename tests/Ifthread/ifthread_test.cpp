@@ -279,6 +279,19 @@ TEST_F(WorkerTest, ClosingDuringAJobLetsTheJobFinishWhileServingItsSteps) {
   EXPECT_EQ(log[2], "style2");
 }
 
+TEST_F(WorkerTest, WithoutAThreadTheJobsRunAtOnceAndStoppingReturns) {
+  const bool previous = platform::SetThreadCreationFailing(true);
+  worker = std::make_unique<TIFThread>(window);
+  worker->RequestStyleCount();
+  worker->RequestSetAll(true);
+  EXPECT_EQ(window.Log(), (std::vector<std::string>{"style0", "style1", "style2", "sel0", "sel1",
+                                                    "sel2", "setall1", "sel0", "sel1", "sel2"}));
+  EXPECT_TRUE(worker->Idle());
+  worker->Stop();
+  EXPECT_TRUE(worker->Finished());
+  platform::SetThreadCreationFailing(previous);
+}
+
 TEST_F(WorkerTest, TheFirstJobWaitsForTheLoadingWindow) {
   worker = std::make_unique<TIFThread>(window);
   WaitLock(window.locks.StartLock);

@@ -14,6 +14,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -54,6 +55,7 @@ struct Kernel {
   ClockFunction clock;
 
   std::atomic<std::thread::id> mainThread{};
+  std::atomic<bool> threadCreationFailing{false};
 };
 
 Kernel& K() {
@@ -313,6 +315,7 @@ struct Thread::State {
   bool wakePending = false;  // a wake-up not yet taken by SleepUntilWoken
   std::atomic<bool> terminated{false};
   bool finished = false;     // Execute returned; guarded by the kernel lock
+  bool failed = false;       // the OS thread could not be created
   std::thread thread;
   std::mutex joinLock;
 };
@@ -328,26 +331,44 @@ Thread::~Thread() {
   }
 }
 
-void Thread::Resume() {
+bool Thread::Resume() {
   NoteThread();
   std::lock_guard guard(state_->lock);
+  if (state_->failed) return false;
   if (!state_->started) {
     state_->started = true;
-    state_->thread = std::thread([this] {
-      try {
-        Execute();
-      } catch (...) {
-        // An exception that leaves Execute ends the thread, not the process.
-      }
+    try {
+      if (K().threadCreationFailing)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      state_->thread = std::thread([this] {
+        try {
+          Execute();
+        } catch (...) {
+          // An exception that leaves Execute ends the thread, not the process.
+        }
+        Kernel& k = K();
+        std::lock_guard done(k.lock);
+        state_->finished = true;
+        k.changed.notify_all();
+      });
+    } catch (const std::system_error&) {
+      // A thread that never ran is over: whoever waits for it must not wait for ever.
+      state_->failed = true;
       Kernel& k = K();
       std::lock_guard done(k.lock);
       state_->finished = true;
       k.changed.notify_all();
-    });
-    return;
+      return false;
+    }
+    return true;
   }
   state_->wakePending = true;
   state_->woken.notify_all();
+  return true;
+}
+
+bool SetThreadCreationFailing(bool failing) {
+  return K().threadCreationFailing.exchange(failing);
 }
 
 void Thread::Terminate() {
