@@ -185,6 +185,7 @@ void TInsFont::CreateControls() {
   RadioRemove = new QRadioButton("Remove", this);
   RadioRemove->setObjectName("RadioRemove");
   RadioRemove->setGeometry(398, 46, 81, 17);
+  chosenMode_ = RadioInstall;
   for (QRadioButton* radio : {RadioInstall, RadioRemove}) {
     radio->setPalette(radioColour);
     radio->setAutoFillBackground(true);
@@ -460,44 +461,35 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
   FontListContent->update();
 }
 
-void TInsFont::RadioInstallClick() {
-  try {
-    {
-      TLockHolder listing(locks_.ListLock);
-      Run->setEnabled(false);
-      if (Run->text() == RadioInstall->text()) return;
-      SetPointer(Pointer::Hourglass);
-      Run->setText(RadioInstall->text());
-      for (InsCheckList& row : Entries) {
-        row.check->setEnabled(!row.Installed());
-        const QSignalBlocker quiet(row.check);
-        row.check->setChecked(false);
-      }
-      CheckInstallBoth->setEnabled(true);
-      engine::SetIncludeLinks(CheckInstallBoth->isChecked());
-      SetPointer(Pointer::Default);
-    }
-    if (worker_) worker_->RequestRecount();
-  } catch (...) {
-    SetPointer(Pointer::Default);
-  }
-}
+void TInsFont::RadioInstallClick() { SwitchMode(RadioInstall); }
 
-void TInsFont::RadioRemoveClick() {
+void TInsFont::RadioRemoveClick() { SwitchMode(RadioRemove); }
+
+void TInsFont::SwitchMode(QRadioButton* clicked) {
+  // A click on the radio button of the mode already chosen chooses nothing: Run keeps its state,
+  // since no recount would come to enable it again.
+  if (clicked == chosenMode_) return;
+  chosenMode_ = clicked;
+  const bool install = clicked == RadioInstall;
   try {
     {
       TLockHolder listing(locks_.ListLock);
       Run->setEnabled(false);
-      if (Run->text() == RadioRemove->text()) return;
+      if (Run->text() == clicked->text()) return;
       SetPointer(Pointer::Hourglass);
-      Run->setText(RadioRemove->text());
+      Run->setText(clicked->text());
       for (InsCheckList& row : Entries) {
-        row.check->setEnabled(row.Installed());
+        row.check->setEnabled(row.Installed() != install);
         const QSignalBlocker quiet(row.check);
         row.check->setChecked(false);
       }
-      engine::SetIncludeLinks(true);
-      CheckInstallBoth->setEnabled(false);
+      if (install) {
+        CheckInstallBoth->setEnabled(true);
+        engine::SetIncludeLinks(CheckInstallBoth->isChecked());
+      } else {
+        engine::SetIncludeLinks(true);
+        CheckInstallBoth->setEnabled(false);
+      }
       SetPointer(Pointer::Default);
     }
     if (worker_) worker_->RequestRecount();
@@ -788,7 +780,10 @@ void TInsFont::InstallBackMouseMove(int x, int y) { FormMouseMove(x, y); }
 void TInsFont::InstallBackMouseUp() { FormMouseUp(); }
 
 void TInsFont::mousePressEvent(QMouseEvent* event) {
+  // A press that a control leaves unhandled (a label, a picture) comes up to the window too;
+  // only one on the window itself, where no control lies, starts a drag.
   const QPoint p = event->position().toPoint();
+  if (childAt(p)) return;
   FormMouseDown(p.x(), p.y());
 }
 

@@ -107,6 +107,8 @@ class TInsFont : public QWidget, public TIFWindow {
   void DestroyRows();
   void BuildRows(const std::vector<std::string>& keys);
   void StopWorker();
+  // The mode switch behind both radio buttons.
+  void SwitchMode(QRadioButton* clicked);
   bool InstallMode() const;
   std::string ComboText() const;
 
@@ -134,6 +136,7 @@ class TInsFont : public QWidget, public TIFWindow {
 
   // Window state.
   bool dragging_ = false;
+  QRadioButton* chosenMode_ = nullptr;  // the radio button of the mode in force
   int anchorX_ = 0;
   int anchorY_ = 0;
   int originLeft_ = 0;

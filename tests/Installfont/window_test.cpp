@@ -349,6 +349,60 @@ TEST_F(ListTest, EqualModeCaptionsMakeASwitchOnlyDisableRun) {
   EXPECT_EQ(Text("Label13"), "1");
 }
 
+TEST_F(ListTest, ClickingTheModeAlreadyChosenLeavesRunEnabled) {
+  Install(1);
+  Open();
+  const std::pair<const char*, int> modes[] = {{"RadioInstall", 0}, {"RadioRemove", 1}};
+  for (const auto& [radio, row] : modes) {
+    SCOPED_TRACE(radio);
+    Click(radio);
+    Settle();
+    ClickRow(row);
+    Settle();
+    ASSERT_TRUE(Find<QWidget>("Run")->isEnabled());
+    Click(radio);
+    Settle();
+    EXPECT_TRUE(Find<QWidget>("Run")->isEnabled());
+    EXPECT_TRUE(window->Rows()[row].check->isChecked());
+    EXPECT_EQ(Text("Label13"), "1");
+  }
+}
+
+TEST_F(ListTest, OnlyTheBackgroundStartsADrag) {
+  Install(1);
+  Open();
+  const std::vector<std::pair<QWidget*, bool>> presses = {
+      {Find<QWidget>("Label1"), false},  {Find<QWidget>("Label18"), false},
+      {Find<QWidget>("Label11"), false}, {Find<QWidget>("Mark"), false},
+      {window->Rows()[0].sample, false}, {window->Rows()[1].mark, false},
+      {Find<QWidget>("InstallBack"), true},
+  };
+  for (const auto& [control, drags] : presses) {
+    SCOPED_TRACE(control->objectName().isEmpty() ? "a row's picture"
+                                                 : control->objectName().toStdString());
+    QTest::mousePress(control, Qt::LeftButton, {}, control->rect().center());
+    EXPECT_EQ(window->Dragging(), drags);
+    QTest::mouseRelease(control, Qt::LeftButton, {}, control->rect().center());
+    EXPECT_FALSE(window->Dragging());
+  }
+}
+
+// Without a thread of its own the worker's jobs run on the window thread: the window still
+// counts, and closing it does not wait for a thread that never ran.
+TEST_F(ListTest, AWorkerWhoseThreadCannotBeCreatedStillCountsAndCloses) {
+  const bool previous = platform::SetThreadCreationFailing(true);
+  Open();
+  ExpectCounters("3", "0", "0", "0");
+  ClickRow(0);
+  Settle();
+  EXPECT_EQ(Text("Label13"), "1");
+  EXPECT_TRUE(Find<QWidget>("Run")->isEnabled());
+  Click("Exit");
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(window->HasWorker());
+  platform::SetThreadCreationFailing(previous);
+}
+
 TEST_F(ListTest, RowsStackByTheirSampleHeightsAndAMissingSampleHasNone) {
   disc.fonts()[0].sampleHeight = 30;
   disc.fonts()[1].writeSample = false;
