@@ -281,8 +281,10 @@ std::string Pick(bool chinese, const char* zh, const std::string& en) {
   return chinese ? platform::Utf8ToAnsi(zh) : en;
 }
 
+// Megabytes with one decimal, so that a small font and a nearly full disk still read apart.
 std::string Megabytes(std::uint64_t bytes) {
-  return std::to_string((bytes + (1u << 20) - 1) >> 20);
+  const std::uint64_t tenths = (bytes * 10 + (1u << 19)) >> 20;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 }  // namespace

@@ -324,4 +324,28 @@ TEST_F(TransactionTest, ARemovalThatFailsKeepsTheEntryAndFailsTheRun) {
   ExpectConsistent();
 }
 
+// A Fonts folder on a small file system: a full disk and a read-only folder are named as such,
+// with the megabytes needed and free, and leave nothing behind.
+TEST_F(TransactionTest, AFullDiskAndAReadOnlyFolderAreNamedAsTheCause) {
+  const std::string folder = prefix_.fontsDir().string();
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + folder + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small file system here";
+  Result full = Install({"--no-links", "A", "D"});  // 757 kB and 705 kB: the second does not fit
+  Result readOnly;
+  if (std::system(("mount -o remount,ro '" + folder + "'").c_str()) == 0) {
+    readOnly = Remove({"A"});
+    std::system(("mount -o remount,rw '" + folder + "'").c_str());
+  }
+  EXPECT_EQ(full.exitCode, 5);
+  EXPECT_NE(full.err.find("D (the disk is full (0.7 MB needed, 0.3 MB free))"), std::string::npos)
+      << full.err;
+  EXPECT_EQ(readOnly.exitCode, 5);
+  EXPECT_NE(readOnly.err.find("A (its file cannot be deleted (the Fonts folder is read-only))"),
+            std::string::npos)
+      << readOnly.err;
+  EXPECT_EQ(Entries(), (std::map<std::string, std::string>{{"Font A (TrueType)", "same.ttf"}}));
+  ExpectConsistent();
+  std::system(("umount '" + folder + "'").c_str());
+}
+
 }  // namespace
