@@ -4,8 +4,10 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
+#include <thread>
 
 #include "engine/engine.h"
 #include "engine/engine_fixture.h"
@@ -370,6 +372,27 @@ TEST_F(InstallTest, InstalledFontsAreSeenByFontconfig) {
   for (const auto& key : keys) engine::RemoveFont(key);
   const std::string after = FcList(conf.path(), fonts);
   EXPECT_EQ(after.find(fonts + "/"), std::string::npos) << after;
+}
+
+// A disc file that keeps growing while it is copied is no copy of what was measured: nothing is
+// installed, and the run says why.
+TEST_F(InstallTest, ASourceThatChangesSizeWhileCopiedIsRefused) {
+  PutFont("grows.ttf", DejaVu("DejaVuSans.ttf"));
+  WriteOneStyle(FontSection("F1", "grows.ttf", {"Grows"}), {"F1"});
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    std::ofstream out(setDir() / "grows.ttf", std::ios::binary | std::ios::app);
+    while (!stop) out.write("x", 1).flush();
+  });
+  const auto original = fs::file_size(DejaVu("DejaVuSans.ttf"));
+  while (fs::file_size(setDir() / "grows.ttf") == original) std::this_thread::yield();
+  engine::InstallFont("F1");
+  stop = true;
+  writer.join();
+  ASSERT_EQ(engine::LastRunReport().problems.size(), 1u);
+  EXPECT_EQ(engine::LastRunReport().problems[0].failure, engine::FontFailure::SourceChanged);
+  EXPECT_TRUE(Entries().empty());
+  EXPECT_TRUE(FontsFolder().empty());
 }
 
 }  // namespace
