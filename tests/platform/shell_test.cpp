@@ -221,6 +221,10 @@ TEST_F(Shell, WindowsProgramsStartThroughTheRunnerInTheirOwnFolder) {
   testing_support::WriteFile(driveC_ / "Tools" / "tool.dat", "MZ\x90" + std::string(1000, '\0'));
   testing_support::WriteFile(driveC_ / "Tools" / "INSTALL.BAT", "@echo off\r\n");
   const fs::path winePrefix = work_.path() / "wineprefix";
+  // The user's own Wine prefix reaches the runner unless the setting names another.
+  const char* oldWinePrefix = std::getenv("WINEPREFIX");
+  const std::string saved = oldWinePrefix ? oldWinePrefix : "";
+  setenv("WINEPREFIX", "/home/user/.wine-own", 1);
 
   struct Case {
     const char* runners;  // stand-ins on PATH, blank-separated
@@ -231,10 +235,10 @@ TEST_F(Shell, WindowsProgramsStartThroughTheRunnerInTheirOwnFolder) {
   };
   const std::string other = (work_.path() / "other-runner").string();
   const Case cases[] = {
-      {"wine wine64", "", "C:\\Tools\\Setup.exe", "", {"wine", tools, "prefix=", "[" + tools + "/Setup.exe]"}},
+      {"wine wine64", "", "C:\\Tools\\Setup.exe", "", {"wine", tools, "prefix=/home/user/.wine-own", "[" + tools + "/Setup.exe]"}},
       {"wine64", "", "C:\\Tools\\tool.dat", "/S /D=\"C:\\Program Files\"",
-       {"wine64", tools, "prefix=", "[" + tools + "/tool.dat]", "[/S]", "[/D=C:\\Program Files]"}},
-      {"wine", "", "c:\\tools\\install.bat", "", {"wine", tools, "prefix=", "[" + tools + "/INSTALL.BAT]"}},
+       {"wine64", tools, "prefix=/home/user/.wine-own", "[" + tools + "/tool.dat]", "[/S]", "[/D=C:\\Program Files]"}},
+      {"wine", "", "c:\\tools\\install.bat", "", {"wine", tools, "prefix=/home/user/.wine-own", "[" + tools + "/INSTALL.BAT]"}},
       {"wine", "other-runner", "C:\\Tools\\Setup.exe", "",
        {"other-runner", tools, "prefix=" + winePrefix.string(), "[" + tools + "/Setup.exe]"}},
   };
@@ -250,6 +254,7 @@ TEST_F(Shell, WindowsProgramsStartThroughTheRunnerInTheirOwnFolder) {
     ASSERT_TRUE(Eventually([&] { return fs::exists(record); }));
     EXPECT_EQ(Lines(record), c.expected);
   }
+  oldWinePrefix ? setenv("WINEPREFIX", saved.c_str(), 1) : unsetenv("WINEPREFIX");
 }
 
 TEST_F(Shell, WindowsProgramWithoutARunnerIsRefused) {
