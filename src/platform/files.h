@@ -117,9 +117,11 @@ class File {
 
  private:
   bool FlushBuffer();
+  void Fail();  // notes the error GetLastError holds
 
   int fd_ = -1;
   bool failed_ = false;             // a write failed; Close reports it
+  DWORD error_ = 0;                 // and why
   std::unique_ptr<char[]> buffer_;  // the write buffer
   std::size_t buffered_ = 0;
 };

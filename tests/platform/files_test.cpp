@@ -280,8 +280,19 @@ TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
   }
   EXPECT_EQ(ReadFile(prefix_.path() / "drive_c" / "big.bin"), bytes);
 
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
-  fs::create_symlink("/dev/full", prefix_.path() / "drive_c" / "full.bin");
+  // A file is never written through a link, not even one to a device.
+  if (fs::exists("/dev/full")) {
+    fs::create_symlink("/dev/full", prefix_.path() / "drive_c" / "full.bin");
+    platform::File link;
+    EXPECT_FALSE(link.Open("C:\\full.bin", platform::File::Mode::WriteTruncate));
+    fs::remove(prefix_.path() / "drive_c" / "full.bin");
+  }
+
+  // A full disk: a file system of one page.
+  const fs::path small = prefix_.path() / "drive_c" / "small";
+  fs::create_directories(small);
+  if (std::system(("mount -t tmpfs -o size=4k tmpfs '" + small.string() + "' 2>/dev/null").c_str()))
+    GTEST_SKIP() << "cannot mount a small file system to stand for a full disk";
   struct Case {
     const char* what;
     std::size_t size;
@@ -291,7 +302,7 @@ TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     platform::File file;
-    ASSERT_TRUE(file.Open("C:\\full.bin", platform::File::Mode::WriteTruncate));
+    ASSERT_TRUE(file.Open("C:\\small\\full.bin", platform::File::Mode::WriteTruncate));
     const std::size_t written = file.Write(bytes.data(), c.size);
     if (c.size > 65536) {
       EXPECT_LT(written, c.size);
@@ -300,6 +311,7 @@ TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
     EXPECT_FALSE(file.Close());
     EXPECT_EQ(platform::GetLastError(), 112u) << "disk full";
   }
+  std::system(("umount '" + small.string() + "'").c_str());
 }
 
 TEST_F(FilesTest, FreeSpaceIsMinusOneWhenUnknown) {

@@ -670,6 +670,7 @@ File::~File() { Close(); }
 File::File(File&& other) noexcept
     : fd_(other.fd_),
       failed_(other.failed_),
+      error_(other.error_),
       buffer_(std::move(other.buffer_)),
       buffered_(other.buffered_) {
   other.fd_ = -1;
@@ -681,6 +682,7 @@ File& File::operator=(File&& other) noexcept {
     Close();
     fd_ = other.fd_;
     failed_ = other.failed_;
+    error_ = other.error_;
     buffer_ = std::move(other.buffer_);
     buffered_ = other.buffered_;
     other.fd_ = -1;
@@ -777,7 +779,7 @@ bool File::FlushBuffer() {
   if (buffered_ == 0) return !failed_;
   const bool ok = WriteAll(fd_, buffer_.get(), buffered_);
   buffered_ = 0;
-  if (!ok) failed_ = true;
+  if (!ok) Fail();
   return ok;
 }
 
@@ -786,7 +788,11 @@ std::size_t File::Write(const void* buffer, std::size_t size) {
   // Blocks gather in a 64 KB buffer, so a copy's 8 KB blocks go out in whole writes.
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
   if (buffered_ + size > kWriteBuffer && !FlushBuffer()) return 0;
-  if (size >= kWriteBuffer) return WriteAll(fd_, static_cast<const char*>(buffer), size) ? size : 0;
+  if (size >= kWriteBuffer) {
+    if (WriteAll(fd_, static_cast<const char*>(buffer), size)) return size;
+    Fail();
+    return 0;
+  }
   std::memcpy(buffer_.get() + buffered_, buffer, size);
   buffered_ += size;
   return size;
@@ -810,7 +816,7 @@ std::uint64_t File::CopyFrom(File& source, std::uint64_t size) {
       if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
           errno != EPERM) {
         SetLastError(posix::ErrorFromErrno(errno));
-        failed_ = true;
+        Fail();
         break;
       }
       kernel = false;  // this pair of files cannot: go through the process
@@ -818,7 +824,7 @@ std::uint64_t File::CopyFrom(File& source, std::uint64_t size) {
     const std::size_t got = source.Read(block, std::min(want, sizeof block));
     if (got == 0) break;
     if (!WriteAll(fd_, block, got)) {
-      failed_ = true;
+      Fail();
       break;
     }
     copied += got;
@@ -843,7 +849,7 @@ bool File::Flush() {
   if (!FlushBuffer()) return false;
   if (fsync(fd_) != 0 && errno != EINVAL) {
     SetLastError(posix::ErrorFromErrno(errno));
-    failed_ = true;
+    Fail();
     return false;
   }
   return true;
@@ -852,16 +858,20 @@ bool File::Flush() {
 bool File::Close() {
   if (fd_ < 0) return true;
   bool ok = FlushBuffer() && !failed_;
-  const DWORD error = GetLastError();
   if (close(fd_) != 0 && ok) {
     ok = false;
-    SetLastError(posix::ErrorFromErrno(errno));
-  } else if (!ok) {
-    SetLastError(error);
+    error_ = posix::ErrorFromErrno(errno);
   }
+  if (!ok) SetLastError(error_);
   fd_ = -1;
   failed_ = false;
+  error_ = 0;
   return ok;
+}
+
+void File::Fail() {
+  failed_ = true;
+  error_ = GetLastError();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
