@@ -1,6 +1,5 @@
 // The terminal's encoding and the JSON writer of zelvafont-ctl.
 #include <iconv.h>
-#include <langinfo.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -84,8 +83,8 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
 }  // namespace
 
 Terminal::Terminal() {
-  const char* codeset = nl_langinfo(CODESET);
-  codeset_ = codeset && *codeset ? codeset : "ANSI_X3.4-1968";
+  // The locale's name still says UTF-8 when that locale is not generated on the machine.
+  codeset_ = platform::HostCodeset();
   utf8_ = IsUtf8Codeset(codeset_);
 }
 

@@ -193,9 +193,12 @@ TEST_F(CtlTest, JsonIsOneEscapedDocumentInEveryLocale) {
 }
 
 TEST_F(CtlTest, TextsReachTheTerminalInItsEncoding) {
-  Result utf8 = Ctl({"styles", "TTF"}, "C.UTF-8");
-  EXPECT_EQ(utf8.exitCode, 0);
-  EXPECT_EQ(utf8.out, "無襯線\n許體\n");
+  // A locale that is not generated on the machine still names its character set.
+  for (const char* locale : {"C.UTF-8", "xx_ZZ.UTF-8"}) {
+    Result utf8 = Ctl({"styles", "TTF"}, locale);
+    EXPECT_EQ(utf8.exitCode, 0);
+    EXPECT_EQ(utf8.out, "無襯線\n許體\n") << locale;
+  }
   // A terminal without Chinese gets stand-ins rather than raw Big5 bytes.
   Result ascii = Ctl({"styles", "TTF"}, "C");
   EXPECT_EQ(ascii.exitCode, 0);
