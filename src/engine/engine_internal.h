@@ -58,8 +58,10 @@ class FontsKeyHandle {
 
 // The installed-font list as the registry's snapshot holds it, indexed by the words of the
 // entry names. A registration name can only match an entry at the start of one of its words
-// (the start of the name or just after a blank), and the word there must equal the name's first
-// word, so the index hands out those few places and NameMatches settles each. It is rebuilt
+// (the start of the name or just after a blank), where the text goes on with the name and a
+// blank. The index keeps these places ordered by the text from there on, so the places of one
+// name are one run of it, found by binary search however many entries share the name's first
+// words, and only the first-occurrence rule of NameMatches is left to settle. It is rebuilt
 // only when the registry hands out another snapshot, i.e. after the list changed.
 class FontListIndex {
  public:
@@ -74,17 +76,29 @@ class FontListIndex {
   static std::shared_ptr<const FontListIndex> Build(
       std::shared_ptr<const std::vector<std::string>> names);
 
+  // The text of an entry name from one of its word starts on; head holds its first eight bytes,
+  // which settle most comparisons of the order without a look at the text itself.
+  struct Place {
+    std::uint64_t head;
+    std::uint32_t entry;
+    std::uint32_t at;
+  };
+  std::string_view TextAt(const Place& place) const {
+    return std::string_view((*names_)[place.entry]).substr(place.at);
+  }
+
   std::shared_ptr<const std::vector<std::string>> names_;
-  std::unordered_map<std::string_view, std::vector<std::pair<std::uint32_t, std::uint32_t>>>
-      words_;
+  std::vector<Place> places_;  // ordered by TextAt
 };
 
 // A value's string data; empty when it cannot be read.
 std::string ReadValueData(platform::HKEY key, const std::string& name);
 
 // The bits FontInstalled and FontMismatch of QueryFontState, without the walk of its links: all
-// that the counts and the runs look at.
+// that the counts and the runs look at. The fonts of one QueryOwnFontStates share one look at
+// the installed-font list.
 std::uint32_t QueryOwnFontState(const std::string& fontKey);
+std::vector<std::uint32_t> QueryOwnFontStates(const std::vector<std::string>& fontKeys);
 
 // While one lives, InstallFont and RemoveFont only note that the font list changed; the note is
 // announced (one WM_FONTCHANGE broadcast) when the last one goes, also when a run ends with an

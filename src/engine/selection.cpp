@@ -64,6 +64,17 @@ bool IsInstalled(const std::string& fontKey) {
   return (detail::QueryOwnFontState(fontKey) & FontInstalled) != 0;
 }
 
+// The fonts of the work list whose FontInstalled bit is as wanted, tested in one go.
+std::vector<std::string> WorkListInState(bool installed) {
+  std::vector<std::string> work = BuildWorkList();
+  const std::vector<std::uint32_t> states = detail::QueryOwnFontStates(work);
+  std::vector<std::string> inState;
+  for (std::size_t i = 0; i < work.size(); ++i) {
+    if (((states[i] & FontInstalled) != 0) == installed) inState.push_back(std::move(work[i]));
+  }
+  return inState;
+}
+
 // The switch of the system's linking of end-user-defined characters; a missing library or
 // entry point makes it do nothing.
 void SwitchEudc(bool on) {
@@ -168,20 +179,15 @@ void ExpandLinks(std::vector<std::string>& work, const std::string& fontKey) {
 int CountSelection(bool countInstalled) {
   const FontEngine& e = MutableEngine();
   if (!(e.EngineFlags & IncludeLinks)) return static_cast<int>(e.Selection.size());
-  int count = 0;
-  for (const std::string& key : BuildWorkList()) {
-    if (IsInstalled(key) == countInstalled) ++count;
-  }
-  return count;
+  return static_cast<int>(WorkListInState(countInstalled).size());
 }
 
 std::uint32_t SelectionSpace(bool countInstalled) {
   double total = 0.0;
   std::string size;
-  for (const std::string& key : BuildWorkList()) {
+  for (const std::string& key : WorkListInState(countInstalled)) {
     ReadFontValue(key, "Size", size);
-    // A negative size is no size.
-    if (IsInstalled(key) == countInstalled) total += std::max(0.0, ParseLeadingSize(size));
+    total += std::max(0.0, ParseLeadingSize(size));  // a negative size is no size
   }
   // Beyond 4 GiB the figure stays at its largest value instead of wrapping round to a small
   // one that would promise room that is not there.

@@ -30,19 +30,34 @@ FontsKeyHandle::~FontsKeyHandle() {
 }
 
 
+namespace {
+
+// The first eight bytes of a text as one number that orders as the texts do (names hold no NUL
+// bytes, so the zeros that fill a shorter text order it first, as its end does).
+std::uint64_t Head(std::string_view text) {
+  std::uint64_t head = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    head = (head << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+  }
+  return head;
+}
+
+}  // namespace
+
 std::vector<std::uint32_t> FontListIndex::Match(const std::vector<std::string>& regNames) const {
   std::vector<std::uint32_t> found;
+  std::string followed;
   for (const std::string& name : regNames) {
     if (name.empty()) continue;
-    const std::string_view first = std::string_view(name).substr(0, name.find(' '));
-    auto it = words_.find(first);
-    if (it == words_.end()) continue;
-    for (const auto& [entry, at] : it->second) {
-      const std::string& value = (*names_)[entry];
-      if (value.size() > at + name.size() && value.compare(at, name.size(), name) == 0 &&
-          value[at + name.size()] == ' ' && platform::FindDbcs(value, name) == at) {
-        found.push_back(entry);
-      }
+    followed.assign(name).push_back(' ');
+    const std::uint64_t head = Head(followed);
+    auto it = std::lower_bound(
+        places_.begin(), places_.end(), std::string_view(followed),
+        [this, head](const Place& place, std::string_view text) {
+          return place.head != head ? place.head < head : TextAt(place) < text;
+        });
+    for (; it != places_.end() && TextAt(*it).starts_with(followed); ++it) {
+      if (platform::FindDbcs((*names_)[it->entry], name) == it->at) found.push_back(it->entry);
     }
   }
   std::sort(found.begin(), found.end());
@@ -66,17 +81,19 @@ std::shared_ptr<const FontListIndex> FontListIndex::Build(
   auto index = std::make_shared<FontListIndex>();
   index->names_ = std::move(names);
   const auto& list = *index->names_;
-  index->words_.reserve(list.size() * 4);
+  index->places_.reserve(list.size() * 4);
   for (std::uint32_t entry = 0; entry < list.size(); ++entry) {
     const std::string_view value = list[entry];
-    for (std::size_t at = 0;;) {
-      const std::size_t blank = value.find(' ', at);
-      if (blank == std::string_view::npos) break;  // a last word is followed by no blank
-      index->words_[value.substr(at, blank - at)].emplace_back(entry,
-                                                               static_cast<std::uint32_t>(at));
-      at = blank + 1;
+    // A word that no blank follows ends the name, and no registration name can start there.
+    for (std::size_t at = 0, blank; (blank = value.find(' ', at)) != std::string_view::npos;
+         at = blank + 1) {
+      index->places_.push_back({Head(value.substr(at)), entry, static_cast<std::uint32_t>(at)});
     }
   }
+  std::sort(index->places_.begin(), index->places_.end(),
+            [&index](const Place& a, const Place& b) {
+              return a.head != b.head ? a.head < b.head : index->TextAt(a) < index->TextAt(b);
+            });
   return index;
 }
 
@@ -292,10 +309,8 @@ std::uint32_t QueryFontState(const std::string& fontKey) {
 
 std::vector<std::uint32_t> QueryFontStates(const std::vector<std::string>& fontKeys) {
   const LinkGraph graph(fontKeys);
-  OwnStateProbe probe;
-  std::vector<std::uint32_t> own(graph.keys.size());
-  for (std::size_t font = 0; font < own.size(); ++font) own[font] = probe.Query(graph.keys[font]);
-  const std::vector<std::uint32_t> states = GraphStates(graph, own);
+  const std::vector<std::uint32_t> states =
+      GraphStates(graph, detail::QueryOwnFontStates(graph.keys));
   std::vector<std::uint32_t> result;
   result.reserve(fontKeys.size());
   for (const std::string& key : fontKeys) result.push_back(states[graph.ids.at(key)]);
@@ -306,6 +321,14 @@ namespace detail {
 
 std::uint32_t QueryOwnFontState(const std::string& fontKey) {
   return OwnStateProbe().Query(fontKey);
+}
+
+std::vector<std::uint32_t> QueryOwnFontStates(const std::vector<std::string>& fontKeys) {
+  OwnStateProbe probe;
+  std::vector<std::uint32_t> states;
+  states.reserve(fontKeys.size());
+  for (const std::string& key : fontKeys) states.push_back(probe.Query(key));
+  return states;
 }
 
 }  // namespace detail
