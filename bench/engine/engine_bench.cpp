@@ -1,6 +1,7 @@
 // Engine benchmarks on generated discs in a temporary prefix: loading a large catalogue with the
 // lookups of a list rebuild, the state query of a whole style against a long installed-font
-// list, and installing 200 MB of fonts compared with cp of the same files.
+// list, installing 200 MB of fonts compared with cp of the same files, and counting, listing
+// and running over a chain of 4,000 linked fonts.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -307,5 +308,104 @@ void BM_Install200MegabytesAgainstCp(benchmark::State& state) {
   state.counters["cp_over_install"] = cpSeconds / installSeconds;
 }
 BENCHMARK(BM_Install200MegabytesAgainstCp)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A chain of 4,000 fonts (font n links font n + 1) whose head is the one font of a style, each
+// with its file on the disc and, when installed, its entry and its file in the Fonts folder.
+struct Chain {
+  static constexpr int kLength = 4000;
+  Disc disc;
+  std::vector<std::string> fonts;  // the whole chain, head first
+
+  explicit Chain(bool installed) {
+    const std::string style = "[StyleList]\r\nS=Chain\r\n[S]\r\nC0=Chain 0\r\n";
+    std::string catalogue;
+    for (int n = 0; n < kLength; ++n) {
+      fonts.push_back(Key("C", n));
+      catalogue += "[" + Key("C", n) + "]\r\nSource=fonts\\" + Key("c", n) +
+                   ".ttf\r\nSize=0.5\r\nRegNameCount=1\r\nRegName1=Chain " + std::to_string(n) +
+                   "\r\n";
+      if (n + 1 < kLength) catalogue += "LinkCount=1\r\nLink1=" + Key("C", n + 1) + "\r\n";
+      testing_support::WriteFile(disc.set() / "fonts" / (Key("c", n) + ".ttf"),
+                                 std::string(1000, 'x'));
+    }
+    disc.Write("Style", style);
+    disc.Write("Font", catalogue);
+    platform::HKEY key = 0;
+    platform::RegCreateKeyExA(platform::HKEY_LOCAL_MACHINE, kFontsKey, 0, nullptr, 0,
+                              platform::KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    for (int n = 0; installed && n < kLength; ++n) {
+      const std::string name = "Chain " + std::to_string(n) + " (TrueType)";
+      const std::string data = Key("c", n) + ".ttf";
+      testing_support::WriteFile(disc.prefix.fontsDir() / data, std::string(1000, 'x'));
+      platform::RegSetValueExA(key, name.c_str(), 0, platform::REG_SZ,
+                               reinterpret_cast<const platform::BYTE*>(data.c_str()),
+                               static_cast<platform::DWORD>(data.size() + 1));
+    }
+    platform::RegCloseKey(key);
+    loaded = disc.Load() && engine::SelectStyle("Chain");
+  }
+
+  // The head of the chain selected, its links included.
+  bool SelectHead() const {
+    engine::ClearSelection();
+    engine::SetIncludeLinks(true);
+    return loaded && engine::AddToSelection(fonts.front());
+  }
+
+  bool loaded = false;
+};
+
+// The window's counters for the head of the chain: the number of fonts and the space.
+void BM_CountChainOf4000Links(benchmark::State& state) {
+  Chain chain(false);
+  if (!chain.SelectHead()) state.SkipWithError("load failed");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(engine::CountSelection(false));
+    benchmark::DoNotOptimize(engine::SelectionSpace(false));
+  }
+}
+BENCHMARK(BM_CountChainOf4000Links)->Unit(benchmark::kMillisecond);
+
+// The states of every font of the chain, as the font list and the fonts listing ask for them.
+void BM_ListChainOf4000Links(benchmark::State& state) {
+  Chain chain(true);
+  if (!chain.loaded) state.SkipWithError("load failed");
+  std::size_t installed = 0;
+  for (auto _ : state) {
+    installed = 0;
+    for (std::uint32_t bits : engine::QueryFontStates(chain.fonts)) {
+      if (bits & engine::FontInstalled) ++installed;
+    }
+  }
+  state.counters["installed"] = static_cast<double>(installed);
+}
+BENCHMARK(BM_ListChainOf4000Links)->Unit(benchmark::kMillisecond);
+
+// A run over the whole chain in which every font is already in the wanted state: the link
+// expansion, the count and the state test of every font, without a file copied or deleted.
+void RunOverChain(benchmark::State& state, bool install) {
+  Chain chain(install);
+  if (!chain.SelectHead()) state.SkipWithError("load failed");
+  int handled = 0;
+  const auto count = [](int done, int, const char* name, void* context) {
+    if (!name) *static_cast<int*>(context) = done;
+  };
+  for (auto _ : state) {
+    if (install) {
+      engine::InstallSelection(count, &handled);
+    } else {
+      engine::RemoveSelection(count, &handled);
+    }
+  }
+  state.counters["handled"] = handled;
+}
+void BM_InstallRunOverInstalledChainOf4000Links(benchmark::State& state) {
+  RunOverChain(state, true);
+}
+void BM_RemoveRunOverRemovedChainOf4000Links(benchmark::State& state) {
+  RunOverChain(state, false);
+}
+BENCHMARK(BM_InstallRunOverInstalledChainOf4000Links)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RemoveRunOverRemovedChainOf4000Links)->Unit(benchmark::kMillisecond);
 
 }  // namespace
