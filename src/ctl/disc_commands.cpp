@@ -354,13 +354,6 @@ struct Progress {
 };
 
 // The fonts the run works on: the selection, expanded by links when they are included.
-std::vector<std::string> WorkList(const std::vector<std::string>& selection, bool includeLinks) {
-  if (!includeLinks) return selection;
-  std::vector<std::string> work;
-  for (const auto& key : selection) engine::ExpandLinks(work, key);
-  return work;
-}
-
 int CommandRun(Context& context, bool install) {
   const auto& options = context.options;
   const auto& args = options.args;
@@ -394,7 +387,7 @@ int CommandRun(Context& context, bool install) {
   for (const auto& key : keys) engine::AddToSelection(key);
   bool includeLinks = install ? !options.noLinks : true;
   engine::SetIncludeLinks(includeLinks);
-  const std::vector<std::string> work = WorkList(keys, includeLinks);
+  const std::vector<std::string> work = engine::SelectionWorkList();
 
   Progress progress;
   progress.terminal = &context.terminal;
@@ -436,10 +429,13 @@ int CommandRun(Context& context, bool install) {
 
   // A font that is not in the wanted state afterwards failed: say so, and why, rather than
   // report success.
+  // The states after the run, taken at once (a chain of links would make one query per font
+  // walk the chain again and again).
+  const std::vector<std::uint32_t> states = engine::QueryFontStates(work);
   std::vector<std::string> failed;
-  for (const auto& key : work) {
-    bool installed = engine::QueryFontState(key) & engine::FontInstalled;
-    if (installed != install) failed.push_back(key);
+  for (std::size_t i = 0; i < work.size(); ++i) {
+    const bool installed = states[i] & engine::FontInstalled;
+    if (installed != install) failed.push_back(work[i]);
   }
   for (const auto& problem : report.problems) {
     if (std::find(failed.begin(), failed.end(), problem.key) == failed.end())
@@ -464,10 +460,11 @@ int CommandRun(Context& context, bool install) {
           .EndObject();
     }
     json.EndArray().Key("fonts").BeginArray();
-    for (const auto& key : work) {
+    for (std::size_t i = 0; i < work.size(); ++i) {
+      const std::string& key = work[i];
       std::string name;
       engine::GetFontName(key, name);
-      std::uint32_t state = engine::QueryFontState(key);
+      const std::uint32_t state = states[i];
       json.BeginObject()
           .Key("key").String(platform::AnsiToUtf8(key))
           .Key("name").String(platform::AnsiToUtf8(name))

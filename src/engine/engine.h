@@ -90,6 +90,8 @@ bool RemoveFromSelection(const std::string& fontKey);
 bool ClearSelection();
 bool SetIncludeLinks(bool include);
 void ExpandLinks(std::vector<std::string>& work, const std::string& fontKey);
+// The work list of a run or a count: the selection, expanded by links when IncludeLinks is set.
+std::vector<std::string> SelectionWorkList();
 int CountSelection(bool countInstalled);
 std::uint32_t SelectionSpace(bool countInstalled);
 int InstallSelection(ProgressFn progress, void* context);

@@ -170,6 +170,8 @@ bool SetIncludeLinks(bool include) {
   return true;
 }
 
+std::vector<std::string> SelectionWorkList() { return BuildWorkList(); }
+
 void ExpandLinks(std::vector<std::string>& work, const std::string& fontKey) {
   if (std::find(work.begin(), work.end(), fontKey) != work.end()) return;
   std::unordered_set<std::string> listed(work.begin(), work.end());
