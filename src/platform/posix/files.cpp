@@ -228,6 +228,18 @@ std::optional<std::string> ResolveWindowsPath(const WindowsPath& path, DWORD* er
     return std::nullopt;
   }
   std::string host = drive->hostFolder;
+  // Most paths name what exists under their exact names: one look settles them.
+  std::string exactPath = host;
+  bool convertible = true;
+  for (const auto& component : path.components) {
+    auto name = posix::AnsiToUtf8Strict(component);
+    if (!name) {
+      convertible = false;
+      break;
+    }
+    exactPath += "/" + *name;
+  }
+  if (convertible && EntryExists(exactPath)) return exactPath;
   bool existing = true;
   for (const auto& component : path.components) {
     auto name = posix::AnsiToUtf8Strict(component);
@@ -847,7 +859,7 @@ std::string File::Identity() const {
 bool File::Flush() {
   if (fd_ < 0) return false;
   if (!FlushBuffer()) return false;
-  if (fsync(fd_) != 0 && errno != EINVAL) {
+  if (fdatasync(fd_) != 0 && errno != EINVAL) {
     SetLastError(posix::ErrorFromErrno(errno));
     Fail();
     return false;

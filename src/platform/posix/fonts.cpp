@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -55,6 +56,9 @@ struct FontState {
   // Its application set still holds fonts removed since: fontconfig cannot drop one font, so
   // the set is rebuilt once, at the next refresh, instead of at every removal.
   bool stale = false;
+  // Face counts of files FreeType opened, by the file's identity and change time, so that a copy
+  // checked under its temporary name is not parsed again when it is loaded under its own.
+  std::unordered_map<std::string, int> faceCounts;
 };
 
 FontState& Fonts() {
@@ -183,21 +187,36 @@ void RefreshApplicationFontsLocked(FontState& state, const std::optional<FolderC
 
 // The number of faces of a font file as FreeType, through which fontconfig reads fonts, opens
 // it: 0 when it is no font, std::nullopt when FreeType cannot be used.
-std::optional<int> CountFacesLocked(const std::string& hostPath) {
+std::optional<int> CountFacesLocked(FontState& state, const std::string& hostPath) {
   static FT_Library library = [] {
     FT_Library created = nullptr;
     return FT_Init_FreeType(&created) == 0 ? created : nullptr;
   }();
   if (!library) return std::nullopt;
+  struct stat st;
+  if (stat(hostPath.c_str(), &st) != 0) return 0;
+  const std::string stamp =
+      std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+      std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+      std::to_string(st.st_mtim.tv_nsec);
+  if (auto it = state.faceCounts.find(stamp); it != state.faceCounts.end()) return it->second;
+  int faces = 0;
   FT_Face face = nullptr;
-  if (FT_New_Face(library, hostPath.c_str(), 0, &face) != 0) return 0;
-  const int faces = static_cast<int>(face->num_faces);
-  FT_Done_Face(face);
-  // Every face must open: a collection cut short by a scratched disc may still open its first.
-  for (int i = 1; i < faces; ++i) {
-    if (FT_New_Face(library, hostPath.c_str(), i, &face) != 0) return 0;
+  if (FT_New_Face(library, hostPath.c_str(), 0, &face) == 0) {
+    faces = static_cast<int>(face->num_faces);
     FT_Done_Face(face);
+    // Every face must open: a collection cut short by a scratched disc may still open its
+    // first.
+    for (int i = 1; i < faces; ++i) {
+      if (FT_New_Face(library, hostPath.c_str(), i, &face) != 0) {
+        faces = 0;
+        break;
+      }
+      FT_Done_Face(face);
+    }
   }
+  if (state.faceCounts.size() > 4096) state.faceCounts.clear();
+  state.faceCounts.emplace(stamp, faces);
   return faces;
 }
 
@@ -331,7 +350,7 @@ int AddFontResourceA(const char* fileName) {
     ++it->count;
     return it->faces;
   }
-  std::optional<int> faces = CountFacesLocked(*hostPath);
+  std::optional<int> faces = CountFacesLocked(state, *hostPath);
   if (faces && *faces <= 0) {
     SetLastError(ERROR_INVALID_PARAMETER);  // not a font file fontconfig can read
     return 0;
@@ -360,7 +379,7 @@ int CountFontFaces(const std::string& windowsPath) {
   }
   FontState& state = Fonts();
   std::lock_guard guard(state.lock);
-  std::optional<int> faces = CountFacesLocked(*hostPath);
+  std::optional<int> faces = CountFacesLocked(state, *hostPath);
   if (!faces || *faces <= 0) {
     SetLastError(ERROR_INVALID_DATA);
     return 0;
