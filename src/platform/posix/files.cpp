@@ -274,15 +274,19 @@ DWORD AttributesOf(const struct stat& st) {
   return attributes;
 }
 
-// Stats the host entry of a Windows path, recording the Windows error on failure.
-std::optional<std::string> StatPath(const char* path, struct stat* st) {
+enum class Links { Follow, Own };
+
+// Stats the host entry of a Windows path (what a last link leads to, or the link itself),
+// recording the Windows error on failure.
+std::optional<std::string> StatPath(const char* path, struct stat* st,
+                                    Links links = Links::Follow) {
   DWORD error;
   auto host = Resolve(path, &error);
   if (!host) {
     SetLastError(error);
     return std::nullopt;
   }
-  if (stat(host->c_str(), st) != 0) {
+  if ((links == Links::Follow ? stat(host->c_str(), st) : lstat(host->c_str(), st)) != 0) {
     SetLastError(posix::ErrorFromErrno(errno));
     return std::nullopt;
   }
@@ -405,24 +409,9 @@ std::optional<std::string> WindowsPathOf(const std::string& hostPath) {
   return windows;
 }
 
-// Looks at the host entry of a Windows path itself, links not followed.
-std::optional<std::string> LstatPath(const char* path, struct stat* st) {
-  DWORD error;
-  auto host = Resolve(path, &error);
-  if (!host) {
-    SetLastError(error);
-    return std::nullopt;
-  }
-  if (lstat(host->c_str(), st) != 0) {
-    SetLastError(posix::ErrorFromErrno(errno));
-    return std::nullopt;
-  }
-  return host;
-}
-
 DWORD GetFileAttributesA(const char* path) {
   struct stat st;
-  auto host = LstatPath(path, &st);
+  auto host = StatPath(path, &st, Links::Own);
   if (!host) return INVALID_FILE_ATTRIBUTES;
   if (!S_ISLNK(st.st_mode)) return AttributesOf(st);
   struct stat target;
@@ -432,7 +421,7 @@ DWORD GetFileAttributesA(const char* path) {
 
 bool SetFileAttributesA(const char* path, DWORD attributes) {
   struct stat st;
-  auto host = LstatPath(path, &st);
+  auto host = StatPath(path, &st, Links::Own);
   if (!host) return false;
   if (S_ISLNK(st.st_mode)) return true;  // a link has no attributes of its own here
   mode_t mode = st.st_mode & 07777;
@@ -443,7 +432,7 @@ bool SetFileAttributesA(const char* path, DWORD attributes) {
 
 bool DeleteFileA(const char* path) {
   struct stat st;
-  auto host = LstatPath(path, &st);
+  auto host = StatPath(path, &st, Links::Own);
   if (!host) return false;
   // Windows refuses to delete folders and read-only files here.
   if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && (AttributesOf(st) & FILE_ATTRIBUTE_READONLY)))
@@ -490,7 +479,7 @@ bool CopyToNewFile(const std::string& from, const std::string& to) {
 
 bool MoveFileA(const char* from, const char* to) {
   struct stat st;
-  auto source = LstatPath(from, &st);
+  auto source = StatPath(from, &st, Links::Own);
   if (!source) return false;
   DWORD error;
   auto target = Resolve(to, &error);
