@@ -17,6 +17,7 @@ enum ExitCode : int {
   kExitNoCatalogue = 4,  // also an unknown set, style or font key
   kExitFailed = 5,  // also drift that check found and did not mend
   kExitBusy = 6,    // another installation held the prefix for longer than --wait
+  kExitNotRoot = 7,  // the machine scope (--system) asked for by a user who is not root
 };
 
 // A failure that ends the run with a one-line message on stderr.
@@ -39,6 +40,8 @@ struct Options {
   bool noLinks = false;
   bool dword = false;
   bool repair = false;
+  bool system = false;   // the machine's prefix instead of the user's
+  bool version = false;
   double waitSeconds = 60;  // how long install and remove wait for another installation
   bool hasStyle = false;
   std::string style;              // in the terminal's encoding

@@ -14,7 +14,7 @@
 namespace ctl {
 
 std::string UsageText() {
-  return R"(Usage: zelvafont-ctl [--prefix DIR] [--disc FOLDER|DRIVE] [--json] COMMAND ...
+  return R"(Usage: zelvafont-ctl [--system | --prefix DIR] [--disc FOLDER|DRIVE] [--json] COMMAND ...
 
 Commands:
   sets                                   font sets found on the disc
@@ -37,6 +37,9 @@ SET is one of TTC, TTF, Gift_FontU, Gift_Font (any case).
 KEY is HKLM\... or HKCU\... (also HKEY_LOCAL_MACHINE\..., HKEY_CURRENT_USER\...).
 
 Options:
+  --system        work for every user of the machine: the machine's prefix /var/lib/zelvafont,
+                  fonts in /usr/local/share/fonts/zelvafont and the system font cache; needs
+                  root (also with ZELVAFONT_SCOPE=system; ZELVAFONT_SCOPE=user is the default)
   --prefix DIR    use DIR as the prefix (sets ZELVAFONT_PREFIX for this run)
   --disc FOLDER   use FOLDER as the product disc (a CD-ROM drive for this run only)
   --disc D:       use the disc in drive D:
@@ -44,10 +47,11 @@ Options:
   --json          print one JSON document on stdout
   --wait SECONDS  how long install and remove wait while another installation runs (60)
   --help          show this text
+  --version       show the program's version
 
 Exit codes: 0 done, 2 usage error, 3 no product disc, 4 catalogue not loadable or set, style
 or font unknown, 5 the run failed (or check found drift it did not mend), 6 another
-installation kept running for longer than --wait.
+installation kept running for longer than --wait, 7 the machine scope asked for without root.
 )";
 }
 
@@ -93,6 +97,10 @@ Options ParseOptions(int argc, char** argv) {
       flag(options.json);
     } else if (name == "--help") {
       flag(options.help);
+    } else if (name == "--version") {
+      flag(options.version);
+    } else if (name == "--system") {
+      flag(options.system);
     } else if (name == "--all") {
       flag(options.all);
     } else if (name == "--no-links") {
@@ -112,7 +120,38 @@ Options ParseOptions(int argc, char** argv) {
       throw CtlError(kExitUsage, "unknown option " + name + " (see --help)");
     }
   }
+  if (options.system && !options.prefix.empty())
+    throw CtlError(kExitUsage, "--system and --prefix name different prefixes: give one");
   return options;
+}
+
+// The options choose the prefix before the environment does: --prefix, --system, then
+// ZELVAFONT_PREFIX or ZELVAFONT_SCOPE.
+void ChoosePrefix(const Options& options) {
+  if (!options.prefix.empty()) {
+    std::string dir = std::filesystem::absolute(options.prefix).string();
+    setenv("ZELVAFONT_PREFIX", dir.c_str(), 1);
+    platform::ReopenPrefix();
+    return;
+  }
+  bool machine = options.system;
+  if (!machine) {
+    const char* scope = std::getenv("ZELVAFONT_SCOPE");
+    const std::string value = scope ? scope : "";
+    if (!value.empty() && value != "user" && value != "system")
+      throw CtlError(kExitUsage, "ZELVAFONT_SCOPE is '" + value + "': it must be user or system");
+    const char* prefix = std::getenv("ZELVAFONT_PREFIX");
+    if (value == "system" && prefix && *prefix)
+      throw CtlError(kExitUsage,
+                     "ZELVAFONT_SCOPE=system and ZELVAFONT_PREFIX name different prefixes: "
+                     "unset one");
+    machine = value == "system";
+  }
+  if (machine && !platform::SetPrefixScope(platform::PrefixScope::Machine))
+    throw CtlError(kExitNotRoot,
+                   "the machine scope installs fonts for every user and needs root: run it "
+                   "with sudo, or without --system (and ZELVAFONT_SCOPE=system) for your own "
+                   "fonts");
 }
 
 }  // namespace ctl
@@ -127,6 +166,10 @@ int main(int argc, char** argv) {
       std::cout << ctl::UsageText();
       return ctl::kExitOk;
     }
+    if (options.version) {
+      std::cout << "zelvafont-ctl " ZF_VERSION "\n";
+      return ctl::kExitOk;
+    }
     if (options.args.empty())
       throw ctl::CtlError(ctl::kExitUsage, "no command given (see --help)");
     static const std::set<std::string> kCommands = {"sets",   "styles", "fonts",
@@ -135,11 +178,7 @@ int main(int argc, char** argv) {
     if (!kCommands.count(options.args[0]))
       throw ctl::CtlError(ctl::kExitUsage,
                           "unknown command '" + options.args[0] + "' (see --help)");
-    if (!options.prefix.empty()) {
-      std::string dir = std::filesystem::absolute(options.prefix).string();
-      setenv("ZELVAFONT_PREFIX", dir.c_str(), 1);
-      platform::ReopenPrefix();
-    }
+    ctl::ChoosePrefix(options);
     try {
       platform::PrefixDir();
     } catch (const std::exception& e) {

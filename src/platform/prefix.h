@@ -8,10 +8,25 @@
 
 namespace platform {
 
-// The prefix folder (host path, UTF-8): $ZELVAFONT_PREFIX, else $XDG_DATA_HOME/zelvafont, else
-// ~/.local/share/zelvafont. Created and seeded on first use. Throws std::runtime_error with a
-// clear message when it cannot be created.
+// The prefix folder (host path, UTF-8). In the user scope: $ZELVAFONT_PREFIX, else
+// $XDG_DATA_HOME/zelvafont, else ~/.local/share/zelvafont. In the machine scope:
+// /var/lib/zelvafont. Created and seeded on first use. Throws std::runtime_error with a clear
+// message when it cannot be created.
 std::string PrefixDir();
+
+// Whose fonts the prefix holds.
+enum class PrefixScope {
+  User,     // the user's own prefix (or the sandbox ZELVAFONT_PREFIX names)
+  Machine,  // the machine's prefix, whose Fonts folder every user's fontconfig reads
+};
+
+// Chooses the scope for the rest of this process and reopens the prefix. The machine prefix is
+// /var/lib/zelvafont with its Fonts folder /usr/local/share/fonts/zelvafont; the files made there
+// are readable by every user. Returns false, changing nothing, when this process lacks the
+// rights to write the machine's folders (it is not root).
+// Test seam: $ZELVAFONT_MACHINE_ROOT, when set, is a folder that stands for / in both paths.
+bool SetPrefixScope(PrefixScope scope);
+PrefixScope CurrentPrefixScope();
 
 // Forgets every cached piece of prefix state (settings, drive map, registry connection, current
 // directory model) so that the next call reads the prefix named by the environment again.

@@ -28,16 +28,12 @@ struct PrefixState {
   std::optional<posix::Settings> stored;  // parsed settings file
   std::vector<DriveDeclaration> processDrives;
   std::atomic<std::uint64_t> generation{1};
+  PrefixScope scope = PrefixScope::User;
 };
 
 PrefixState& State() {
   static PrefixState* state = new PrefixState;  // lives until exit; used from any thread
   return *state;
-}
-
-bool UsingDefaultPrefix() {
-  const char* env = std::getenv("ZELVAFONT_PREFIX");
-  return env == nullptr || *env == '\0';
 }
 
 std::string XdgDataHome() {
@@ -47,24 +43,47 @@ std::string XdgDataHome() {
   return std::string(home) + "/.local/share";
 }
 
-std::string ResolvePrefixDir() {
-  if (!UsingDefaultPrefix()) return fs::absolute(std::getenv("ZELVAFONT_PREFIX")).string();
-  return XdgDataHome() + "/zelvafont";
+// Where a prefix lies, and the fontconfig folder that its Fonts folder is, if any.
+struct PrefixPlace {
+  fs::path dir;
+  std::optional<fs::path> sharedFonts;  // none: a sandbox, whose fonts nothing outside sees
+};
+
+fs::path MachineRoot() {
+  const char* root = std::getenv("ZELVAFONT_MACHINE_ROOT");  // tests only
+  return root && *root ? fs::absolute(root) : fs::path("/");
 }
 
-// Creates the prefix with drive C: and its Fonts folder. In the user's own prefix the Fonts
-// folder is fontconfig's per-user folder, so installed fonts reach every application.
-void CreatePrefix(const std::string& dir) {
+PrefixPlace ResolvePrefix(PrefixScope scope) {
+  if (scope == PrefixScope::Machine) {
+    const fs::path root = MachineRoot();
+    return {root / "var/lib/zelvafont", root / "usr/local/share/fonts/zelvafont"};
+  }
+  if (const char* env = std::getenv("ZELVAFONT_PREFIX"); env && *env)
+    return {fs::absolute(env), std::nullopt};
+  const fs::path data = XdgDataHome();
+  return {data / "zelvafont", data / "fonts" / "zelvafont"};
+}
+
+// Creates the prefix with drive C: and its Fonts folder. Outside a sandbox the Fonts folder is a
+// folder that fontconfig reads (the user's own, or the machine's), so installed fonts reach
+// every application.
+void CreatePrefix(const PrefixPlace& place, PrefixScope scope) {
   std::error_code ec;
-  fs::create_directories(fs::path(dir) / "drive_c" / "windows", ec);
-  if (ec) throw std::runtime_error("cannot create the prefix " + dir + ": " + ec.message());
-  fs::path fonts = fs::path(dir) / "drive_c" / "windows" / "Fonts";
+  fs::create_directories(place.dir / "drive_c" / "windows", ec);
+  if (ec)
+    throw std::runtime_error("cannot create the prefix " + place.dir.string() + ": " +
+                             ec.message());
+  fs::path fonts = place.dir / "drive_c" / "windows" / "Fonts";
   if (fs::exists(fs::symlink_status(fonts))) return;
-  if (UsingDefaultPrefix()) {
-    fs::path userFonts = fs::path(XdgDataHome()) / "fonts" / "zelvafont";
-    fs::create_directories(userFonts, ec);
-    if (!ec) fs::create_directory_symlink(userFonts, fonts, ec);
+  if (place.sharedFonts) {
+    fs::create_directories(*place.sharedFonts, ec);
+    if (!ec) fs::create_directory_symlink(*place.sharedFonts, fonts, ec);
     if (!ec) return;
+    // Fonts kept inside the machine's prefix would reach no user: better no install at all.
+    if (scope == PrefixScope::Machine)
+      throw std::runtime_error("cannot make the machine's Fonts folder " +
+                               place.sharedFonts->string() + ": " + ec.message());
   }
   fs::create_directories(fonts, ec);
   if (ec) throw std::runtime_error("cannot create the Fonts folder " + fonts.string());
@@ -72,9 +91,9 @@ void CreatePrefix(const std::string& dir) {
 
 std::string PrefixDirLocked(PrefixState& state) {
   if (!state.dir) {
-    std::string dir = ResolvePrefixDir();
-    CreatePrefix(dir);
-    state.dir = dir;
+    const PrefixPlace place = ResolvePrefix(state.scope);
+    CreatePrefix(place, state.scope);
+    state.dir = place.dir.string();
   }
   return *state.dir;
 }
@@ -172,6 +191,13 @@ void ReplaceDrive(std::vector<DriveDeclaration>& drives, const DriveDeclaration&
   drives.push_back(drive);
 }
 
+void ForgetPrefixLocked(PrefixState& state) {
+  state.dir.reset();
+  state.stored.reset();
+  state.processDrives.clear();
+  state.generation++;
+}
+
 }  // namespace
 
 std::string PrefixDir() {
@@ -183,10 +209,26 @@ std::string PrefixDir() {
 void ReopenPrefix() {
   auto& state = State();
   std::lock_guard lock(state.mutex);
-  state.dir.reset();
-  state.stored.reset();
-  state.processDrives.clear();
-  state.generation++;
+  ForgetPrefixLocked(state);
+}
+
+bool SetPrefixScope(PrefixScope scope) {
+  if (scope == PrefixScope::Machine) {
+    if (geteuid() != 0) return false;
+    // What the machine's prefix holds is read by every user, whatever umask root runs with.
+    umask(022);
+  }
+  auto& state = State();
+  std::lock_guard lock(state.mutex);
+  state.scope = scope;
+  ForgetPrefixLocked(state);
+  return true;
+}
+
+PrefixScope CurrentPrefixScope() {
+  auto& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.scope;
 }
 
 bool DeclareDrive(const DriveDeclaration& drive, DeclarationScope scope) {
