@@ -1,10 +1,13 @@
 #pragma once
-// Wakes the window thread's event loop when the worker hands it a routine: a byte on a pipe
-// that a socket notifier watches. The worker thus never calls into Qt, not even to post an
-// event.
+// Wakes the window thread's event loop when the worker hands it a routine: the platform's
+// wake-up signal, which a socket notifier watches. The worker thus never calls into Qt, not even
+// to post an event.
 
 #include <QObject>
 #include <functional>
+#include <memory>
+
+#include "platform/wakeup.h"
 
 class QSocketNotifier;
 
@@ -14,8 +17,8 @@ class TSynchronizeWakeup : public QObject {
   ~TSynchronizeWakeup() override;
 
  private:
-  int readEnd_ = -1;
-  int writeEnd_ = -1;
+  // Shared with the wake-up routine, which a worker may still be calling when the window goes.
+  std::shared_ptr<platform::WakeupSignal> signal_ = std::make_shared<platform::WakeupSignal>();
   QSocketNotifier* notifier_ = nullptr;
   std::function<void()> previous_;
 };

@@ -1,8 +1,5 @@
 // zelvafont-ctl's disc commands: the font sets, styles and fonts of the product disc, and the
 // install and remove runs, done through the engine the way the font window does them.
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -13,6 +10,7 @@
 #include "ctl/ctl.h"
 #include "disc/disc.h"
 #include "engine/engine.h"
+#include "platform/console.h"
 #include "platform/drives.h"
 #include "platform/files.h"
 #include "platform/language.h"
@@ -302,9 +300,8 @@ struct Progress {
   bool drawn = false;
 
   static int Columns() {
-    winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-    return 80;
+    const int columns = platform::StandardErrorColumns();
+    return columns > 20 ? columns : 80;
   }
 
   // Cuts UTF-8 text to about the given number of terminal columns (wide characters count two).
@@ -391,7 +388,7 @@ int CommandRun(Context& context, bool install) {
 
   Progress progress;
   progress.terminal = &context.terminal;
-  progress.bar = isatty(STDERR_FILENO);
+  progress.bar = platform::StandardErrorIsConsole();
   progress.verb = install ? "installing" : "removing";
   struct Waiting {
     double limit;
