@@ -181,7 +181,7 @@ std::size_t ProfileNameHash::operator()(std::string_view name) const noexcept {
 
 bool ProfileNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
   if (a.size() != b.size()) return false;
-  if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;
+  if (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0) return true;  // "" may be null
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto ca = static_cast<unsigned char>(a[i]);
     auto cb = static_cast<unsigned char>(b[i]);
