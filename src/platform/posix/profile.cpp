@@ -175,24 +175,6 @@ bool ReplaceHostFile(const std::string& hostPath, const std::string& bytes, mode
   return ok;
 }
 
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// Names that the reader would read back as something else are refused.
-bool ValidEdit(const char* section, const char* key, const char* value) {
-  std::string_view s = section;
-  if (HasLineBreak(s) || s.find(']') != std::string_view::npos) return false;
-  if (s.find_first_not_of(" \t") == std::string_view::npos) return false;
-  if (key) {
-    std::string_view k = key;
-    std::size_t first = k.find_first_not_of(" \t");
-    if (first == std::string_view::npos || HasLineBreak(k) || k.find('=') != k.npos) return false;
-    if (k[first] == ';' || k[first] == '[') return false;
-  }
-  return value == nullptr || !HasLineBreak(value);
-}
-
 }  // namespace
 
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
@@ -214,34 +196,6 @@ std::vector<std::string> ReadProfileKeys(const std::string& fileName, const std:
   return posix::ProfileKeys(*profile, section, bufferSize);
 }
 
-bool SameProfileName(std::string_view a, std::string_view b) {
-  return posix::ProfileNameEqual()(posix::TrimProfileBlanks(a), posix::TrimProfileBlanks(b));
-}
-
-namespace {
-
-const ParsedProfile& ParsedOf(const std::shared_ptr<const void>& parsed) {
-  return *static_cast<const ParsedProfile*>(parsed.get());
-}
-
-}  // namespace
-
-ProfileView::ProfileView() : parsed_(ParsedProfile::Empty()) {}
-
-std::string_view ProfileView::Value(std::string_view section, std::string_view key) const {
-  const posix::ProfileKey* found = ParsedOf(parsed_).FindKey(section, key);
-  return found ? found->value.substr(0, 2047) : std::string_view();
-}
-
-std::vector<std::string_view> ProfileView::Keys(std::string_view section, DWORD bufferSize) const {
-  return posix::ProfileKeyNames(ParsedOf(parsed_), section, bufferSize);
-}
-
-std::vector<long long> ProfileView::NumberedKeys(std::string_view section,
-                                                 std::string_view prefix) const {
-  return posix::ProfileNumberedKeys(ParsedOf(parsed_), section, prefix);
-}
-
 ProfileView OpenProfileFile(const std::string& fileName) {
   ProfileView view;
   view.parsed_ = LoadProfile(fileName.c_str());
@@ -250,7 +204,7 @@ ProfileView OpenProfileFile(const std::string& fileName) {
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName) {
-  if (section == nullptr || fileName == nullptr || !ValidEdit(section, key, value)) {
+  if (section == nullptr || fileName == nullptr || !posix::ValidProfileEdit(section, key, value)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }

@@ -498,4 +498,25 @@ bool EditProfileBytes(std::string& bytes, std::string_view section, const char* 
   return true;
 }
 
+namespace {
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+}  // namespace
+
+bool ValidProfileEdit(const char* section, const char* key, const char* value) {
+  std::string_view s = section;
+  if (HasLineBreak(s) || s.find(']') != std::string_view::npos) return false;
+  if (s.find_first_not_of(" \t") == std::string_view::npos) return false;
+  if (key) {
+    std::string_view k = key;
+    std::size_t first = k.find_first_not_of(" \t");
+    if (first == std::string_view::npos || HasLineBreak(k) || k.find('=') != k.npos) return false;
+    if (k[first] == ';' || k[first] == '[') return false;
+  }
+  return value == nullptr || !HasLineBreak(value);
+}
+
 }  // namespace platform::posix

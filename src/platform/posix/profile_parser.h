@@ -125,4 +125,9 @@ std::vector<long long> ProfileNumberedKeys(const ParsedProfile& profile, std::st
 bool EditProfileBytes(std::string& bytes, std::string_view section, const char* key,
                       const char* value);
 
+// Whether WritePrivateProfileStringA may write section, key and value: names and values that
+// the reader would read back as something else (a line break, '=' or a leading ';' or '[' in a
+// key, ']' in a section, blank names) are refused.
+bool ValidProfileEdit(const char* section, const char* key, const char* value);
+
 }  // namespace platform::posix

@@ -1,0 +1,58 @@
+// The run lock as LockFileEx on PREFIX\run.lock: the system lets go of it when the holder's
+// process ends, and it belongs to one open handle, so two runs of one process exclude each other.
+#include "platform/runlock.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/prefix.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+std::wstring WideOfUtf8(const std::string& utf8) {
+  const int length = static_cast<int>(utf8.size());
+  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
+  if (wide > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, out.data(), wide);
+  return out;
+}
+
+}  // namespace
+
+bool RunLock::TryAcquire() {
+  if (handle_ >= 0) return true;
+  std::wstring path;
+  try {
+    path = WideOfUtf8(PrefixDir()) + L"\\run.lock";
+  } catch (const std::exception&) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  const ::HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED whole{};
+  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                    MAXDWORD, &whole)) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(file);
+    ::SetLastError(error == ERROR_IO_PENDING ? ERROR_LOCK_VIOLATION : error);
+    return false;
+  }
+  // Kernel handles fit in 32 bits (HandleToLong), and they are never negative.
+  handle_ = ::HandleToLong(file);
+  return true;
+}
+
+void RunLock::Release() {
+  if (handle_ < 0) return;
+  ::CloseHandle(::LongToHandle(handle_));  // closing the handle lets go of the lock
+  handle_ = -1;
+}
+
+}  // namespace platform

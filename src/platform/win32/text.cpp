@@ -1,0 +1,108 @@
+// The ANSI code page, its lead bytes and conversions to UTF-8 over the system's own tables
+// (MultiByteToWideChar, WideCharToMultiByte, IsDBCSLeadByteEx).
+#include "platform/text.h"
+
+#include <string>
+
+#include "platform/language.h"
+#include "platform/win32/backend.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+// The code page of a language that the prefix sets in place of the system's own.
+unsigned CodePageOfLanguage(LANGID language) {
+  switch (language) {
+    case 1028:
+    case 3076:
+    case 5124:
+      return 950;
+    case 2052:
+    case 4100:
+      return 936;
+    case 1041: return 932;
+    case 1042: return 949;
+    default: return 1252;
+  }
+}
+
+std::wstring ToWide(std::string_view text, unsigned codePage) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  int wide = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
+  if (wide > 0) ::MultiByteToWideChar(codePage, 0, text.data(), length, out.data(), wide);
+  return out;
+}
+
+// Characters the code page lacks become its default character ('?'). No best-fit mapping: a
+// text that does not convert must not turn into another text ("café" is not "cafe").
+std::string FromWide(const std::wstring& wide, unsigned codePage) {
+  if (wide.empty()) return {};
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int length = static_cast<int>(wide.size());
+  int bytes = ::WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    ::WideCharToMultiByte(codePage, flags, wide.data(), length, out.data(), bytes, nullptr,
+                          nullptr);
+  return out;
+}
+
+}  // namespace
+
+unsigned GetACP() {
+  const LANGID language = win32::CurrentSettings().language;
+  return language != 0 ? CodePageOfLanguage(language) : ::GetACP();
+}
+
+bool IsDBCSLeadByteEx(unsigned codePage, unsigned char c) {
+  return ::IsDBCSLeadByteEx(codePage, c) != FALSE;
+}
+
+bool IsDBCSLeadByte(unsigned char c) { return IsDBCSLeadByteEx(GetACP(), c); }
+
+std::string AnsiToUtf8(std::string_view ansi, unsigned codePage) {
+  return FromWide(ToWide(ansi, codePage), CP_UTF8);
+}
+
+std::string Utf8ToAnsi(std::string_view utf8, unsigned codePage) {
+  return FromWide(ToWide(utf8, CP_UTF8), codePage);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) { return AnsiToUtf8(ansi, GetACP()); }
+std::string Utf8ToAnsi(std::string_view utf8) { return Utf8ToAnsi(utf8, GetACP()); }
+
+// The console's output code page; a process without a console writes in the ANSI code page.
+std::string HostCodeset() {
+  const unsigned codePage = ::GetConsoleOutputCP();
+  if (codePage == CP_UTF8) return "UTF-8";
+  return "CP" + std::to_string(codePage != 0 ? codePage : GetACP());
+}
+
+std::size_t FindLastBackslash(std::string_view s) {
+  const unsigned codePage = GetACP();
+  std::size_t last = std::string_view::npos;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(s[i])) && i + 1 < s.size())
+      ++i;
+    else if (s[i] == '\\')
+      last = i;
+  }
+  return last;
+}
+
+std::size_t FindDbcs(std::string_view haystack, std::string_view needle) {
+  if (needle.size() > haystack.size()) return std::string_view::npos;
+  const unsigned codePage = GetACP();
+  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
+    if (haystack.compare(i, needle.size(), needle) == 0) return i;
+    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(haystack[i]))) ++i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace platform
