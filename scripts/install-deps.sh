@@ -11,6 +11,7 @@ packages=(
   fontconfig fonts-arphic-uming fonts-dejavu-core
   xvfb xauth x11-apps xdg-utils genisoimage
   wine g++-mingw-w64-x86-64
+  desktop-file-utils appstream lintian
 )
 missing=()
 for p in "${packages[@]}"; do
