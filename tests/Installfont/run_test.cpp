@@ -2,9 +2,11 @@
 // fontconfig, then removed again; progress shown per font; and the window's recovery from a
 // run that ends with a registry error.
 #include <QGuiApplication>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "Installfont/window_support.h"
 #include "support/test_support.h"
@@ -12,6 +14,7 @@
 #include "platform/fonts.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
+#include "platform/runlock.h"
 
 namespace {
 
@@ -169,6 +172,27 @@ TEST_F(RunTest, ARunKeepsServingEventsButTheWindowCannotCloseUntilItEnds) {
   EXPECT_TRUE(window->HasWorker());
   Settle();
   EXPECT_EQ(Text("Label12"), "2");
+}
+
+// A run while another installation holds the prefix waits, saying so and painting, and then
+// goes on and installs.
+TEST_F(RunTest, ARunWaitsForAnotherInstallationAndThenGoesOn) {
+  Open();
+  ClickRow(0);
+  Settle();
+  auto other = std::make_unique<platform::RunLock>();
+  ASSERT_TRUE(other->TryAcquire());
+  QStringList shown;
+  QObject::connect(Find<QStatusBar>("StatusBar"), &QStatusBar::messageChanged,
+                   [&](const QString& text) { shown << text; });
+  // The other installation ends while this one waits; the window's timers still run.
+  QTimer::singleShot(700, [&] { other.reset(); });
+  Click("Run");
+  ASSERT_FALSE(shown.isEmpty());
+  EXPECT_TRUE(shown.front().startsWith("Another installation is running"))
+      << shown.front().toStdString();
+  EXPECT_EQ(RegistryData("DejaVu Sans (TrueType)"), "DejaVuSans.ttf");
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(RunTest, AnInstallIntoAnOccupiedNameGetsANumberedFile) {
