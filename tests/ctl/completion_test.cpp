@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using testing_support::Capture;
+using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -59,6 +62,24 @@ TEST(Completion, CompletesCommandsSetsAndTheDiscsStyles) {
                   "[ ${#COMPREPLY[@]} -eq 0 ] || printf '%s\\n' \"${COMPREPLY[@]}\"\n");
     SCOPED_TRACE(array);
     EXPECT_EQ(Capture("bash " + ShellQuote((io.path() / "complete.sh").string())), c.replies);
+  }
+}
+
+// Every option that --help names is in the manual page and completed by bash.
+TEST(Completion, HelpOptionsAreDocumentedAndCompleted) {
+  const std::string ctl = ctl_test::CtlProgram();
+  if (ctl.empty()) GTEST_SKIP() << "zelvafont-ctl is not built";
+  const std::string help = ctl_test::Run(ctl, {"--help"}).out;
+  const std::string manual = ReadFile(fs::path(ZF_SOURCE_DIR) / "docs/man/zelvafont-ctl.1");
+  const std::string completion = ReadFile(fs::path(ZF_SOURCE_DIR) / "packaging/zelvafont-ctl.bash");
+  const std::regex option("--[a-z][a-z-]*");
+  std::set<std::string> options(std::sregex_token_iterator(help.begin(), help.end(), option),
+                                std::sregex_token_iterator());
+  EXPECT_GT(options.size(), 10u);
+  for (const auto& name : options) {
+    EXPECT_NE(manual.find(std::regex_replace(name, std::regex("-"), "\\-")), std::string::npos)
+        << name;
+    EXPECT_NE(completion.find(name), std::string::npos) << name;
   }
 }
 
