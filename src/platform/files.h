@@ -64,8 +64,20 @@ struct FindData {
 
 // The entries of a folder that match the last component of pattern ("Style*.", "*.ttf",
 // "a?.jpg"), with the Windows rules: '*' any run, '?' one character, no case distinction,
-// a trailing "." matching names without an extension. Sorted by name; "." and ".." excluded.
+// a trailing "." matching names without an extension. Sorted by name (FindNameOrder); "." and
+// ".." excluded.
 std::vector<FindData> FindFiles(const std::string& pattern);
+
+// The order NTFS lists names in, whatever the folder's file system: ASCII letters without
+// regard to case, then bytes.
+inline bool FindNameOrder(const FindData& a, const FindData& b) {
+  auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c); };
+  const std::size_t n = a.name.size() < b.name.size() ? a.name.size() : b.name.size();
+  for (std::size_t i = 0; i < n; ++i)
+    if (upper(a.name[i]) != upper(b.name[i])) return upper(a.name[i]) < upper(b.name[i]);
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
+}
 
 // The size of the file named by path, found by a directory search on the exact path;
 // std::nullopt when there is no such file.
@@ -119,7 +131,7 @@ class File {
   bool FlushBuffer();
   void Fail();  // notes the error GetLastError holds
 
-  int fd_ = -1;
+  std::intptr_t fd_ = -1;           // a file descriptor, or a Windows file handle
   bool failed_ = false;             // a write failed; Close reports it
   DWORD error_ = 0;                 // and why
   std::unique_ptr<char[]> buffer_;  // the write buffer

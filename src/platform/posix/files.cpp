@@ -346,18 +346,6 @@ bool MatchWindowsPattern(std::string_view pattern, std::string_view name, unsign
   return false;
 }
 
-// The order NTFS lists names in: letters without regard to case, then bytes.
-bool NameOrder(const FindData& a, const FindData& b) {
-  std::size_t n = std::min(a.name.size(), b.name.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(UpperAscii(a.name[i]));
-    unsigned char y = static_cast<unsigned char>(UpperAscii(b.name[i]));
-    if (x != y) return x < y;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
-}
-
 }  // namespace
 
 std::optional<std::string> ResolveHostPath(const std::string& windowsPath) {
@@ -597,7 +585,7 @@ std::vector<FindData> FindFiles(const std::string& pattern) {
     found.push_back(std::move(data));
   }
   closedir(dir);
-  std::sort(found.begin(), found.end(), NameOrder);
+  std::sort(found.begin(), found.end(), FindNameOrder);
   if (found.empty()) SetLastError(ERROR_FILE_NOT_FOUND);
   return found;
 }

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/common/shell_handlers.h"
 #include "platform/files.h"
 #include "platform/posix/backend.h"
 #include "platform/posix/host.h"
@@ -358,24 +359,6 @@ std::optional<pid_t> Execute(const SHELLEXECUTEINFOA& info) {
   return OpenWithOpener(*host, directory);
 }
 
-struct ShellState {
-  std::mutex lock;
-  MessageBoxHandler messageBox;
-  ExitHandler exit;
-  std::string title;
-};
-
-ShellState& Shell() {
-  static ShellState* state = new ShellState;
-  return *state;
-}
-
-int DefaultMessageBox(const std::string& text, const std::string& caption, DWORD /*type*/) {
-  std::string line = AnsiToUtf8(caption) + ": " + AnsiToUtf8(text) + "\n";
-  std::fputs(line.c_str(), stderr);
-  return IDOK;
-}
-
 }  // namespace
 
 bool ShellExecuteExA(SHELLEXECUTEINFOA* info) {
@@ -403,53 +386,11 @@ bool ShellExecuteExA(SHELLEXECUTEINFOA* info) {
   return true;
 }
 
-int MessageBoxA(HWND /*owner*/, const char* text, const char* caption, DWORD type) {
-  MessageBoxHandler handler;
-  {
-    std::lock_guard guard(Shell().lock);
-    handler = Shell().messageBox;
-  }
-  std::string t = text ? text : "";
-  std::string c = caption ? caption : "Error";
-  return handler ? handler(t, c, type) : DefaultMessageBox(t, c, type);
-}
-
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
-  std::lock_guard guard(Shell().lock);
-  return std::exchange(Shell().messageBox, std::move(handler));
-}
-
-void SetApplicationTitle(const std::string& title) {
-  std::lock_guard guard(Shell().lock);
-  Shell().title = title;
-}
-
-std::string ApplicationTitle() {
-  std::lock_guard guard(Shell().lock);
-  return Shell().title;
-}
-
-void ShowPlainMessage(const std::string& text) {
-  MessageBoxA(0, text.c_str(), ApplicationTitle().c_str(), MB_OK);
-}
-
-void ShowErrorMessage(const std::string& text) {
-  MessageBoxA(0, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR);
-}
-
-void ExitProcess(int exitCode) {
-  ExitHandler handler;
-  {
-    std::lock_guard guard(Shell().lock);
-    handler = Shell().exit;
-  }
-  if (handler) handler(exitCode);
-  std::exit(exitCode);
-}
-
-ExitHandler SetExitHandler(ExitHandler handler) {
-  std::lock_guard guard(Shell().lock);
-  return std::exchange(Shell().exit, std::move(handler));
+// Without a window system of its own the backend's box is a line on standard error.
+int SystemMessageBox(const std::string& text, const std::string& caption, DWORD /*type*/) {
+  std::string line = AnsiToUtf8(caption) + ": " + AnsiToUtf8(text) + "\n";
+  std::fputs(line.c_str(), stderr);
+  return IDOK;
 }
 
 }  // namespace platform
