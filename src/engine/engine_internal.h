@@ -68,13 +68,14 @@ class FontListIndex {
   // The entries (indexes into names(), in listing order) that any of the names match.
   std::vector<std::uint32_t> Match(const std::vector<std::string>& regNames) const;
   const std::vector<std::string>& names() const { return *names_; }
+  // An entry's string data as the same look at the list found it; empty when it has none.
+  std::string Data(std::uint32_t entry) const;
 
   // The index of the current list, shared by every caller until the list changes.
   static std::shared_ptr<const FontListIndex> Current();
 
  private:
-  static std::shared_ptr<const FontListIndex> Build(
-      std::shared_ptr<const std::vector<std::string>> names);
+  static std::shared_ptr<const FontListIndex> Build(platform::SharedRegistryValues values);
 
   // The text of an entry name from one of its word starts on; head holds its first eight bytes,
   // which settle most comparisons of the order without a look at the text itself.
@@ -88,6 +89,7 @@ class FontListIndex {
   }
 
   std::shared_ptr<const std::vector<std::string>> names_;
+  std::shared_ptr<const std::vector<std::string>> data_;
   std::vector<Place> places_;  // ordered by TextAt
 };
 

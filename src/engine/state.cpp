@@ -68,18 +68,26 @@ std::vector<std::uint32_t> FontListIndex::Match(const std::vector<std::string>& 
 std::shared_ptr<const FontListIndex> FontListIndex::Current() {
   static std::mutex lock;
   static std::shared_ptr<const FontListIndex> current;
-  auto names = platform::ShareRegistryValueNames(platform::HKEY_LOCAL_MACHINE,
-                                                 MutableEngine().FontsKey);
-  if (!names) names = std::make_shared<const std::vector<std::string>>();
+  auto values = platform::ShareRegistryValues(platform::HKEY_LOCAL_MACHINE,
+                                              MutableEngine().FontsKey);
+  if (!values.names || !values.data || values.data->size() != values.names->size()) {
+    values.names = std::make_shared<const std::vector<std::string>>();
+    values.data = values.names;
+  }
   std::lock_guard guard(lock);
-  if (!current || current->names_ != names) current = Build(std::move(names));
+  if (!current || current->names_ != values.names) current = Build(std::move(values));
   return current;
 }
 
-std::shared_ptr<const FontListIndex> FontListIndex::Build(
-    std::shared_ptr<const std::vector<std::string>> names) {
+std::string FontListIndex::Data(std::uint32_t entry) const {
+  const std::string& data = (*data_)[entry];
+  return data.substr(0, data.find('\0'));
+}
+
+std::shared_ptr<const FontListIndex> FontListIndex::Build(platform::SharedRegistryValues values) {
   auto index = std::make_shared<FontListIndex>();
-  index->names_ = std::move(names);
+  index->names_ = std::move(values.names);
+  index->data_ = std::move(values.data);
   const auto& list = *index->names_;
   index->places_.reserve(list.size() * 4);
   for (std::uint32_t entry = 0; entry < list.size(); ++entry) {
@@ -119,8 +127,6 @@ std::string ReadValueData(platform::HKEY key, const std::string& name) {
 namespace {
 
 using detail::FontListIndex;
-using detail::FontsKeyHandle;
-using detail::ReadValueData;
 
 constexpr std::uint64_t kSizeTolerance = 5120;
 
@@ -143,33 +149,27 @@ bool SameInstalledFile(const std::string& source, const std::string& installed) 
 }
 
 // The bits FontInstalled and FontMismatch of single fonts, from their own entries alone. The
-// fonts of one query share the index of the installed-font list and the open key, both taken
-// at the first font that has a registration name.
+// fonts of one query share the index of the installed-font list, with the data of its entries,
+// taken at the first font that has a registration name.
 class OwnStateProbe {
  public:
   std::uint32_t Query(const std::string& fontKey) {
     const std::vector<std::string> names = detail::AllRegistrationNames(fontKey);
     if (names.empty()) return 0;
-    if (!index_) {
-      index_ = FontListIndex::Current();
-      key_.emplace(platform::KEY_READ);
-    }
+    if (!index_) index_ = FontListIndex::Current();
     const std::vector<std::uint32_t> entries = index_->Match(names);
     if (entries.empty()) return 0;
     std::string source;
     ReadFontValue(fontKey, "Source", source);
     std::uint32_t bits = 0;
     for (std::uint32_t entry : entries) {
-      const std::string data =
-          key_->IsOpen() ? ReadValueData(key_->get(), index_->names()[entry]) : "";
-      bits |= SameInstalledFile(source, data) ? FontInstalled : FontMismatch;
+      bits |= SameInstalledFile(source, index_->Data(entry)) ? FontInstalled : FontMismatch;
     }
     return bits;
   }
 
  private:
   std::shared_ptr<const FontListIndex> index_;
-  std::optional<FontsKeyHandle> key_;
 };
 
 // The link bits that the own bits of the fonts a font's links reach give it.

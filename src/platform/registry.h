@@ -78,6 +78,13 @@ std::vector<std::string> ListRegistryValueNames(HKEY root, const std::string& su
 // be opened.
 std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
                                                                         const std::string& subKey);
+// The names and, side by side, the data of the values (as stored: a REG_SZ with its NUL), from
+// one look at the key; both null when the key cannot be opened.
+struct SharedRegistryValues {
+  std::shared_ptr<const std::vector<std::string>> names;
+  std::shared_ptr<const std::vector<std::string>> data;
+};
+SharedRegistryValues ShareRegistryValues(HKEY root, const std::string& subKey);
 
 // A failure of the helper class; what() is the text shown to the user.
 class RegistryError : public std::runtime_error {

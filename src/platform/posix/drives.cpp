@@ -305,9 +305,9 @@ std::string ReadVolumeLabel(const std::string& device, const std::string& fallba
   return label;
 }
 
-std::vector<Drive> DriveMap() {
+// The drive map brought up to date; the caller holds the cache's lock.
+static const std::vector<Drive>& CurrentDrivesLocked() {
   auto& cache = Cache();
-  std::lock_guard lock(cache.mutex);
   bool changed = false;
   std::uint64_t generation = PrefixGeneration();
   if (generation != cache.generation) {
@@ -320,6 +320,11 @@ std::vector<Drive> DriveMap() {
   return cache.drives;
 }
 
+std::vector<Drive> DriveMap() {
+  std::lock_guard lock(Cache().mutex);
+  return CurrentDrivesLocked();
+}
+
 void SetMountTableFile(const std::string& path) {
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
@@ -330,7 +335,9 @@ void SetMountTableFile(const std::string& path) {
 
 std::optional<Drive> FindDrive(char letter) {
   letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-  for (auto& drive : DriveMap())
+  // Every path a program names comes here: copy the one drive, not the map.
+  std::lock_guard lock(Cache().mutex);
+  for (const auto& drive : CurrentDrivesLocked())
     if (drive.letter == letter) return drive;
   return std::nullopt;
 }

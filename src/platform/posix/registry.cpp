@@ -262,19 +262,24 @@ LONG RegCloseKey(HKEY key) {
   return posix::Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
-                                                                        const std::string& subKey) {
+SharedRegistryValues ShareRegistryValues(HKEY root, const std::string& subKey) {
   // No handle is made: closing one would send every enumerating thread back to the store.
   KeyHandle handle;
   if (posix::ResolveKey(root, &handle) != ERROR_SUCCESS ||
       !posix::Allows(handle, KEY_QUERY_VALUE))
-    return nullptr;
+    return {};
   handle.path = posix::SubKeyPath(handle.path, subKey.c_str());
   std::shared_ptr<const posix::ValueSnapshot> snapshot;
   if (Store().FindKey(handle.hive, handle.path, &handle.id) != ERROR_SUCCESS ||
       Store().Snapshot(handle.id, &snapshot) != ERROR_SUCCESS)
-    return nullptr;
-  return std::shared_ptr<const std::vector<std::string>>(snapshot, &snapshot->names);
+    return {};
+  return {std::shared_ptr<const std::vector<std::string>>(snapshot, &snapshot->names),
+          std::shared_ptr<const std::vector<std::string>>(snapshot, &snapshot->data)};
+}
+
+std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
+                                                                        const std::string& subKey) {
+  return ShareRegistryValues(root, subKey).names;
 }
 
 }  // namespace platform
