@@ -1,6 +1,7 @@
 // The prefix on Windows: the machine itself holds the drives, the registry and the Fonts folder;
 // the prefix folder keeps only the settings that stand in for the machine's language and
-// version, in a profile file that the system's own profile calls read and write.
+// version, in a profile file that the system's own profile calls read and write. The folder is
+// made when the first setting is written, not on first use.
 #include "platform/prefix.h"
 
 #include <atomic>
@@ -46,14 +47,7 @@ std::string ChoosePrefixDir() {
 }
 
 std::string PrefixDirLocked(PrefixState& state) {
-  if (!state.dir) {
-    std::string dir = ChoosePrefixDir();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir, ec))
-      throw std::runtime_error("cannot create the ZelvaFont settings folder " + dir);
-    state.dir = dir;
-  }
+  if (!state.dir) state.dir = ChoosePrefixDir();
   return *state.dir;
 }
 
@@ -89,6 +83,9 @@ bool WriteSetting(const char* key, const std::string& value) {
     return false;
   }
   state.settings.reset();
+  // The folder is made by the first setting: a program that changes none leaves no trace.
+  std::error_code ec;
+  std::filesystem::create_directories(*state.dir, ec);
   return ::WritePrivateProfileStringA(kSection, key, value.empty() ? nullptr : value.c_str(),
                                       file.c_str()) != 0;
 }
