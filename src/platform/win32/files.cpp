@@ -108,15 +108,28 @@ std::string GetCurrentDirectoryA() {
   return path;
 }
 
+namespace {
+
+// A name pattern that ends in a dot and has no other ("Style*."): Windows lists only names
+// without an extension, Wine lists every name the pattern matches without its dot.
+bool WantsNoExtension(std::string_view pattern) {
+  const std::size_t name = pattern.find_last_of("\\/:") + 1;
+  return pattern.size() > name && pattern.back() == '.' &&
+         pattern.find('.', name) == pattern.size() - 1;
+}
+
+}  // namespace
+
 std::vector<FindData> FindFiles(const std::string& pattern) {
   std::vector<FindData> found;
   if (pattern.empty()) return found;
+  const bool noExtension = WantsNoExtension(pattern);
   WIN32_FIND_DATAA data;
   ::HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
     const std::string_view name = data.cFileName;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == ".." || (noExtension && name.find('.') != name.npos)) continue;
     const bool folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     found.push_back({std::string(name), data.dwFileAttributes,
                      folder ? 0 : Combine(data.nFileSizeHigh, data.nFileSizeLow)});
@@ -193,9 +206,11 @@ bool File::Open(const std::string& path, Mode mode) {
     handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   } else {
-    // Never written through a link.
+    // Never written through a link; nor is a read-only file, which Windows refuses itself but
+    // Wine run by root opens.
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)))
       return FailWith(ERROR_ACCESS_DENIED);
     handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
