@@ -58,7 +58,6 @@ DWORD ErrorFromErrno(int error) {
 namespace {
 
 constexpr DWORD kErrorAlreadyExists = 183;
-constexpr std::size_t kWholeFileLimit = 256u << 20;
 constexpr std::size_t kWriteBuffer = 64u << 10;
 
 bool FailWith(DWORD error) {
@@ -504,16 +503,6 @@ bool CreateDirectoryA(const char* path) {
   return true;
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool SetCurrentDirectoryA(const char* path) {
   if (!path) return FailWith(ERROR_INVALID_PARAMETER);
   auto windows = ParseWindowsPath(path);
@@ -609,13 +598,6 @@ bool GetDiskFreeSpaceExA(const char* rootPath, std::uint64_t* freeBytesAvailable
   if (totalBytes) *totalBytes = vfs.f_blocks * unit;
   if (totalFreeBytes) *totalFreeBytes = vfs.f_bfree * unit;
   return true;
-}
-
-std::int64_t FreeBytesOfDrive(const std::string& rootPath) {
-  std::uint64_t available = 0;
-  if (!GetDiskFreeSpaceExA(rootPath.c_str(), &available, nullptr, nullptr)) return -1;
-  return static_cast<std::int64_t>(
-      std::min<std::uint64_t>(available, static_cast<std::uint64_t>(INT64_MAX)));
 }
 
 namespace {
@@ -861,19 +843,6 @@ bool File::Close() {
 void File::Fail() {
   failed_ = true;
   error_ = GetLastError();
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  File file;
-  if (!file.Open(path, File::Mode::Read)) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  while (std::size_t n = file.Read(buffer, sizeof buffer)) {
-    content.append(buffer, n);
-    if (content.size() > kWholeFileLimit) return std::nullopt;
-  }
-  if (!file.Close()) return std::nullopt;
-  return content;
 }
 
 }  // namespace platform

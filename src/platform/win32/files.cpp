@@ -15,7 +15,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kWholeFileLimit = 256u << 20;
 constexpr DWORD kCopyBlock = 64u << 10;
 
 ::HANDLE AsHandle(std::intptr_t value) { return reinterpret_cast<::HANDLE>(value); }
@@ -83,16 +82,6 @@ bool MoveFileA(const char* from, const char* to) {
 
 bool CreateDirectoryA(const char* path) { return ::CreateDirectoryA(path, nullptr) != 0; }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool SetCurrentDirectoryA(const char* path) {
   if (!path) return FailWith(ERROR_INVALID_PARAMETER);
   return ::SetCurrentDirectoryA(path) != 0;
@@ -156,13 +145,6 @@ bool GetDiskFreeSpaceExA(const char* rootPath, std::uint64_t* freeBytesAvailable
   if (totalBytes) *totalBytes = total.QuadPart;
   if (totalFreeBytes) *totalFreeBytes = free.QuadPart;
   return true;
-}
-
-std::int64_t FreeBytesOfDrive(const std::string& rootPath) {
-  std::uint64_t available = 0;
-  if (!GetDiskFreeSpaceExA(rootPath.c_str(), &available, nullptr, nullptr)) return -1;
-  return static_cast<std::int64_t>(
-      std::min<std::uint64_t>(available, static_cast<std::uint64_t>(INT64_MAX)));
 }
 
 // A link is opened itself (FILE_FLAG_OPEN_REPARSE_POINT), a folder too (backup semantics).
@@ -313,18 +295,5 @@ void File::Fail() {
 
 // Private to the class, unused here: writes go straight to the system, which buffers them.
 bool File::FlushBuffer() { return !failed_; }
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  File file;
-  if (!file.Open(path, File::Mode::Read)) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  while (std::size_t n = file.Read(buffer, sizeof buffer)) {
-    content.append(buffer, n);
-    if (content.size() > kWholeFileLimit) return std::nullopt;
-  }
-  if (!file.Close()) return std::nullopt;
-  return content;
-}
 
 }  // namespace platform
