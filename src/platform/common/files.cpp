@@ -1,5 +1,5 @@
-// What every backend's files share: existence tests, free space as one number and whole-file
-// reads, over the raw calls of the header.
+// What every backend's files share: existence tests, free space as one number, whole-file reads
+// and a stream's record of its failed write, over the raw calls of the header.
 #include <algorithm>
 #include <cstdint>
 
@@ -24,6 +24,11 @@ std::int64_t FreeBytesOfDrive(const std::string& rootPath) {
   if (!GetDiskFreeSpaceExA(rootPath.c_str(), &available, nullptr, nullptr)) return -1;
   return static_cast<std::int64_t>(
       std::min<std::uint64_t>(available, static_cast<std::uint64_t>(INT64_MAX)));
+}
+
+void File::Fail() {
+  failed_ = true;
+  error_ = GetLastError();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

@@ -840,9 +840,4 @@ bool File::Close() {
   return ok;
 }
 
-void File::Fail() {
-  failed_ = true;
-  error_ = GetLastError();
-}
-
 }  // namespace platform

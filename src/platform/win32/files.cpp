@@ -288,11 +288,6 @@ bool File::Close() {
   return ok;
 }
 
-void File::Fail() {
-  failed_ = true;
-  error_ = ::GetLastError();
-}
-
 // Private to the class, unused here: writes go straight to the system, which buffers them.
 bool File::FlushBuffer() { return !failed_; }
 
