@@ -1,4 +1,5 @@
-// The console of standard error: a console window, asked for its visible width.
+// The console of standard error: a console window that takes VT sequences, asked for its
+// visible width.
 #include "platform/console.h"
 
 #include <windows.h>
@@ -6,8 +7,11 @@
 namespace platform {
 
 bool StandardErrorIsConsole() {
+  const ::HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
   ::DWORD mode = 0;
-  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  if (!::GetConsoleMode(error, &mode)) return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+         ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 int StandardErrorColumns() {
