@@ -73,15 +73,24 @@ std::size_t Utf8Length(unsigned char c) {
   return 1;
 }
 
-// How many bytes of in make up the character that did not convert, so that it becomes one '?'.
+// How many bytes of in make up the character that did not convert, so that it becomes '?'.
 std::size_t UnconvertedLength(std::string_view in, unsigned codePage, Direction direction) {
   std::size_t n = 1;
   if (direction == Direction::ToAnsi)
     n = Utf8Length(static_cast<unsigned char>(in[0]));
-  else if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(in[0])) && in.size() > 1 &&
-           static_cast<unsigned char>(in[1]) >= 0x40)
-    n = 2;  // a pair, as the lead-byte scans elsewhere see it; a control or blank stays itself
+  else if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(in[0])) && in.size() > 1)
+    n = 2;  // a pair, as Windows and the lead-byte scans elsewhere see it, whatever its trail
   return std::min(n, in.size());
+}
+
+// How many '?' stand for the unconverted character: Windows converts through UTF-16, so a
+// character beyond the Basic Multilingual Plane (a complete four-byte UTF-8 sequence, two UTF-16
+// units) becomes two.
+std::size_t ReplacementCount(std::string_view character, Direction direction) {
+  if (direction != Direction::ToAnsi || character.size() != 4) return 1;
+  for (char c : character.substr(1))
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) return 1;
+  return 2;
 }
 
 // Converts in; failed tells whether any character was replaced by '?'. With strict set, stops at
@@ -116,10 +125,12 @@ std::string Convert(std::string_view in, unsigned codePage, Direction direction,
     *failed = true;
     if (strict) return {};
     std::size_t skip = UnconvertedLength(std::string_view(inPtr, inLeft), codePage, direction);
+    std::size_t marks = ReplacementCount(std::string_view(inPtr, skip), direction);
     inPtr += skip;
     inLeft -= skip;
-    if (used == out.size()) out.resize(out.size() * 2);
-    out[used++] = '?';
+    if (used + marks > out.size()) out.resize(out.size() * 2);
+    out.replace(used, marks, marks, '?');
+    used += marks;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   out.resize(used);
