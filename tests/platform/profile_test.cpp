@@ -3,16 +3,18 @@
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/posix/profile_parser.h"
+#include "platform/prefix.h"
+#include "profile_files.h"
 #include "support/test_support.h"
 
 namespace {
@@ -31,10 +33,16 @@ struct ValueCase {
   const char* section;
   const char* key;
   const char* expected;  // nullptr: the default "DEF"
+  // Where a system answers otherwise, its answer ("DEF": the default), and the reason in a
+  // comment at the case: Windows (and Wine with it) where the POSIX reader deviates on purpose,
+  // Wine alone where it is known to differ from Windows.
+  const char* windows = nullptr;
+  const char* wine = nullptr;
+  bool big5 = false;  // a rule of a Big5 system: the system reader shows it only on one
 };
 
-TEST(ProfileParser, ValuesFollowTheWindowsReadingRules) {
-  const ValueCase cases[] = {
+const std::vector<ValueCase>& ValueCases() {
+  static const std::vector<ValueCase> cases = {
       {"plain", BYTES("[Lang]\r\n1028=Big5\r\n"), "Lang", "1028", "Big5"},
       {"names ignore case", BYTES("[lang]\nMSG1=x\n"), "LANG", "msg1", "x"},
       {"blanks around names and value", BYTES("  [ Install Window ]  \n Msg1 \t=  Hi  there \t\n"),
@@ -59,23 +67,32 @@ TEST(ProfileParser, ValuesFollowTheWindowsReadingRules) {
       {"text after the header", BYTES("[s] ; note\nk=1\n"), "s", "k", "1"},
       {"broken header: reader carries on", BYTES("[a]\nk=1\n[b\nk2=2\n[c]\nk3=3\n"), "c", "k3",
        "3"},
+      // Wine's reader lets the keys after a broken header join the section before it.
       {"broken header: keys do not join the section before",
-       BYTES("[a]\nk=1\n[b\nk2=2\n[c]\n"), "a", "k2", nullptr},
+       BYTES("[a]\nk=1\n[b\nk2=2\n[c]\n"), "a", "k2", nullptr, nullptr, "2"},
       {"keys before any section: the nameless one", BYTES("k=0\n[s]\nk=1\n"), "", "k", "0"},
       {"a nameless header comes too late", BYTES("k=0\n[]\nj=1\n"), " ", "j", nullptr},
       {"missing section", BYTES("[s]\nk=1\n"), "t", "k", nullptr},
       {"missing key", BYTES("[s]\nk=1\n"), "s", "j", nullptr},
       {"UTF-8 byte order mark", BYTES("\xEF\xBB\xBF[s]\nk=1\n"), "s", "k", "1"},
       {"trailing NUL padding", BYTES("[s]\nk=1\n\0\0"), "s", "k", "1"},
-      {"binary file reads as empty", BYTES("[s]\nk=1\n\0\xFF\xD8\xFF\xE0"), "s", "k", nullptr},
+      // Deliberate: a picture or other binary file named like a profile gives no values here,
+      // where Windows reads the lines before its first NUL.
+      {"binary file reads as empty", BYTES("[s]\nk=1\n\0\xFF\xD8\xFF\xE0"), "s", "k", nullptr,
+       "1"},
       {"Big5 section, key and value",
        BYTES("[\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9]\n\xB3\x5C\xA6\x72=\xA1\x40\xB7\x73\xA1\x40\n"),
        "\xB7\x73\xB2\xD3\xA9\xFA\xC5\xE9", "\xB3\x5C\xA6\x72", "\xA1\x40\xB7\x73\xA1\x40"},
-      {"Big5 trail byte ']' in a header", BYTES("[\xA1\x5D]\nk=1\n"), "\xA1\x5D", "k", "1"},
+      {"Big5 trail byte ']' in a header", BYTES("[\xA1\x5D]\nk=1\n"), "\xA1\x5D", "k", "1",
+       nullptr, nullptr, true},
       {"Big5 trail letters keep their case", BYTES("[s]\n\xA4\x41=1\n"), "s", "\xA4\x61",
-       nullptr},
+       nullptr, nullptr, nullptr, true},
   };
-  for (const auto& c : cases) {
+  return cases;
+}
+
+TEST(ProfileParser, ValuesFollowTheWindowsReadingRules) {
+  for (const auto& c : ValueCases()) {
     SCOPED_TRACE(c.name);
     auto profile = ParsedProfile::Parse(c.file);
     char buffer[2048];
@@ -111,11 +128,15 @@ struct ListCase {
   DWORD size;
   std::string expected;  // the bytes up to and including the closing NULs
   DWORD result;
+  // The system reader's answer where the POSIX reader deviates on purpose (reason at the case).
+  std::string windows = {};
+  DWORD windowsResult = 0;
 };
 
-TEST(ProfileParser, ListsAreNulSeparatedAndCutToTheBuffer) {
-  const std::string fourKeys = BYTES("[s]\r\nname1=val1\r\nname2=\r\nname3\r\nname4=val4\r\n");
-  const ListCase cases[] = {
+const std::vector<ListCase>& ListCases() {
+  static const std::string fourKeys =
+      BYTES("[s]\r\nname1=val1\r\nname2=\r\nname3\r\nname4=val4\r\n");
+  static const std::vector<ListCase> cases = {
       {"keys in file order, no line without '='", fourKeys, "s", "", 100,
        BYTES("name1\0name2\0name4\0\0"), 18},
       {"list cut: last key cut, two NULs, size - 2", fourKeys, "s", "", 16,
@@ -132,12 +153,19 @@ TEST(ProfileParser, ListsAreNulSeparatedAndCutToTheBuffer) {
       {"missing section gives the default", fourKeys, "t", "none", 100, BYTES("none\0\0"), 4},
       {"section without keys gives the default", BYTES("[s]\n[t]\n"), "s", "", 100,
        BYTES("\0\0"), 0},
+      // Deliberate: the POSIX reader keeps one section of a name (lookups find only the first)
+      // and names it once; the system lists every header.
       {"section names once, nameless and broken skipped",
-       BYTES("k=0\n[a]\n[b]\n[A]\n[]\n[c\n[d]x\n"), nullptr, "", 100, BYTES("a\0b\0d\0\0"), 6},
+       BYTES("k=0\n[a]\n[b]\n[A]\n[]\n[c\n[d]x\n"), nullptr, "", 100, BYTES("a\0b\0d\0\0"), 6,
+       BYTES("a\0b\0A\0d\0\0"), 8},
       {"two-byte buffer", fourKeys, "s", "", 2, BYTES("\0\0"), 0},
       {"one-byte buffer", fourKeys, "s", "", 1, BYTES("\0"), 0},
   };
-  for (const auto& c : cases) {
+  return cases;
+}
+
+TEST(ProfileParser, ListsAreNulSeparatedAndCutToTheBuffer) {
+  for (const auto& c : ListCases()) {
     SCOPED_TRACE(c.name);
     auto profile = ParsedProfile::Parse(c.file);
     std::string buffer(c.size, '\x7F');
@@ -189,16 +217,40 @@ TEST(ProfileParser, EditsKeepEveryOtherLine) {
   }
 }
 
-// Files through the real backend: Windows paths on drive C: of a temporary prefix.
-class ProfileFiles : public ::testing::Test {
- protected:
-  std::filesystem::path Host(const std::string& name) {
-    return prefix_.path() / "drive_c" / "profiles" / name;
+// The parser's tables again, each file written out and read by the backend's reader: on Windows
+// the system's own answers, which the parser must give too.
+TEST_F(ProfileFiles, TheReaderAnswersEveryCaseOfTheRules) {
+  using testing_support::System;
+  const System system = testing_support::RunningSystem();
+  ASSERT_TRUE(platform::SetSystemLanguageSetting(1028));  // the discs' Big5 system
+  const bool big5System = testing_support::SystemCodePage() == 950;
+  int row = 0;
+  for (const auto& c : ValueCases()) {
+    SCOPED_TRACE(c.name);
+    if (c.big5 && !big5System) continue;
+    std::string name = "value" + std::to_string(row++) + ".ini";
+    testing_support::WriteFile(Host(name), c.file);
+    char buffer[2048];
+    DWORD n = platform::GetPrivateProfileStringA(c.section, c.key, "DEF", buffer, sizeof buffer,
+                                                 Win(name).c_str());
+    const char* expected = c.expected ? c.expected : "DEF";
+    if (system != System::Posix && c.windows) expected = c.windows;
+    if (system == System::Wine && c.wine) expected = c.wine;
+    EXPECT_EQ(std::string(buffer, n), expected);
   }
-  std::string Win(const std::string& name) { return "C:\\profiles\\" + name; }
-
-  testing_support::TempPrefix prefix_;
-};
+  for (const auto& c : ListCases()) {
+    SCOPED_TRACE(c.name);
+    std::string name = "list" + std::to_string(row++) + ".ini";
+    testing_support::WriteFile(Host(name), c.file);
+    std::string buffer(c.size, '\x7F');
+    DWORD n = platform::GetPrivateProfileStringA(c.section, nullptr, c.defaultValue,
+                                                 buffer.data(), c.size, Win(name).c_str());
+    const bool other = system != System::Posix && !c.windows.empty();
+    EXPECT_EQ(n, other ? c.windowsResult : c.result);
+    const std::string& expected = other ? c.windows : c.expected;
+    EXPECT_EQ(buffer.substr(0, expected.size()), expected);
+  }
+}
 
 TEST_F(ProfileFiles, MissingFileOrFolderGivesTheDefault) {
   EXPECT_EQ(platform::ReadProfileString(Win("none.ini"), "s", "k", "dflt"), "dflt");
@@ -206,8 +258,6 @@ TEST_F(ProfileFiles, MissingFileOrFolderGivesTheDefault) {
   EXPECT_TRUE(platform::ReadProfileKeys(Win("none.ini"), "s").empty());
   std::filesystem::create_directories(Host("folder.ini"));
   EXPECT_EQ(platform::ReadProfileString(Win("folder.ini"), "s", "k", "dflt"), "dflt");
-  ASSERT_EQ(mkfifo(Host("fifo.ini").c_str(), 0644), 0);  // must not block the reader
-  EXPECT_EQ(platform::ReadProfileString(Win("fifo.ini"), "s", "k", "dflt"), "dflt");
 }
 
 TEST_F(ProfileFiles, BinaryFileReadsAsEmpty) {
@@ -220,32 +270,6 @@ TEST_F(ProfileFiles, BinaryFileReadsAsEmpty) {
   EXPECT_EQ(platform::GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer,
                                                Win("picture.ini").c_str()),
             0u);
-}
-
-TEST_F(ProfileFiles, FileChangedOnDiscIsReadAgain) {
-  auto path = Host("LangMap");
-  testing_support::WriteFile(path, "[Lang]\n1028=cht\n");
-  EXPECT_EQ(platform::ReadProfileString(Win("LangMap"), "Lang", "1028", ""), "cht");
-  EXPECT_EQ(platform::ReadProfileString("c:\\PROFILES\\langmap", "Lang", "1028", ""), "cht");
-
-  // Rewritten in place with the same size and a modification time one nanosecond later.
-  struct stat before {};
-  ASSERT_EQ(stat(path.c_str(), &before), 0);
-  testing_support::WriteFile(path, "[Lang]\n1028=big\n");
-  struct timespec times[2] = {before.st_atim, before.st_mtim};
-  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-  EXPECT_EQ(platform::ReadProfileString(Win("LangMap"), "Lang", "1028", ""), "big");
-
-  // Replaced by another file of the same size and time.
-  auto other = Host("LangMap.new");
-  testing_support::WriteFile(other, "[Lang]\n1028=new\n");
-  ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
-  std::filesystem::rename(other, path);
-  EXPECT_EQ(platform::ReadProfileString(Win("LangMap"), "Lang", "1028", ""), "new");
-
-  std::filesystem::remove(path);
-  EXPECT_EQ(platform::ReadProfileString(Win("LangMap"), "Lang", "1028", "gone"), "gone");
 }
 
 TEST_F(ProfileFiles, WrittenValuesAreReadBack) {
@@ -271,9 +295,14 @@ TEST_F(ProfileFiles, WrittenValuesAreReadBack) {
   EXPECT_FALSE(platform::WritePrivateProfileStringA(nullptr, "k", "v", file.c_str()));
   EXPECT_FALSE(platform::WritePrivateProfileStringA("s", "k", "v", "C:\\no such\\x.ini"));
 
-  // A read-only file is left as it is.
+  // A read-only file is left as it is. Wine keeps the read-only attribute as the file's
+  // permission bits, which do not hold for root: where it still opens the file for writing,
+  // there is nothing to check.
   std::filesystem::permissions(Host("tool.ini"), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
+  if (testing_support::RunningSystem() == testing_support::System::Wine &&
+      std::ofstream(Host("tool.ini"), std::ios::app))
+    return;
   EXPECT_FALSE(platform::WritePrivateProfileStringA("s", "k", "v", file.c_str()));
   EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(platform::ERROR_ACCESS_DENIED));
   EXPECT_EQ(platform::ReadProfileString(file, "s", "k", "dflt"), "dflt");

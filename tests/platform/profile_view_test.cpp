@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "support/test_support.h"
 
@@ -17,8 +18,9 @@ using Strings = std::vector<std::string>;
 class ProfileViewTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::string& bytes) {
-    testing_support::WriteFile(prefix_.path() / "drive_c" / "views" / name, bytes);
-    return "C:\\views\\" + name;
+    const std::filesystem::path host = prefix_.path() / "drive_c" / "views" / name;
+    testing_support::WriteFile(host, bytes);
+    return platform::WindowsPathOf(host.string()).value_or("C:\\views\\" + name);
   }
 
   testing_support::TempPrefix prefix_;

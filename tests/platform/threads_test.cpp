@@ -139,10 +139,10 @@ TEST(Mutex, WaiterIsWokenWhenTheOwnerEndsHoldingIt) {
   CloseHandle(m);
 }
 
+// A closed handle is not among the cases: Windows hands its value out again, to an object the
+// test may not know of (the POSIX backend never does, see threads_posix_test.cpp).
 TEST(Mutex, HandlesThatAreNotOpenMutexesFail) {
-  HANDLE closed = CreateMutexA(nullptr, 0, nullptr);
-  ASSERT_TRUE(CloseHandle(closed));
-  const HANDLE cases[] = {0, closed, 12345};
+  const HANDLE cases[] = {0, 12345, 0x7FFF0000};
   for (HANDLE h : cases) {
     SCOPED_TRACE(h);
     EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
@@ -150,9 +150,6 @@ TEST(Mutex, HandlesThatAreNotOpenMutexesFail) {
     EXPECT_FALSE(ReleaseMutex(h));
     EXPECT_FALSE(CloseHandle(h));
   }
-  HANDLE next = CreateMutexA(nullptr, 0, nullptr);
-  EXPECT_NE(next, closed) << "a closed handle is never handed out again";
-  CloseHandle(next);
 }
 
 TEST(Mutex, CloseWhileAnotherThreadWaitsIsSafe) {
@@ -177,8 +174,8 @@ TEST(Mutex, CloseWhileAnotherThreadWaitsIsSafe) {
   end.set_value();
   owner.join();
   // The object outlives its handle while the waiter holds on to it; the waiter ends normally.
+  // (What the closed handle's value means now is the POSIX test's: Windows hands it out again.)
   EXPECT_EQ(waiter.get(), WAIT_ABANDONED);
-  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_FAILED);
 }
 
 TEST(Mutex, KeepsCountersExactUnderContention) {

@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "platform/language.h"
+#include "platform/text.h"
 #include "platform/prefix.h"
 
 namespace testing_support {
@@ -118,6 +119,9 @@ bool SetImmutable(const std::filesystem::path& path, bool on) {
   close(fd);
   return done;
 }
+
+System RunningSystem() { return System::Posix; }
+unsigned SystemCodePage() { return platform::GetACP(); }
 
 std::string Capture(const std::string& command) {
   std::string out;

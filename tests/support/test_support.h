@@ -42,6 +42,14 @@ class TempPrefix {
 // to make a file refuse writes to root, who ignores permission bits.
 bool SetImmutable(const std::filesystem::path& path, bool on);
 
+// Which system answers the platform calls, for the few cases whose answer is named in a test as
+// differing between them: the POSIX backend, Windows itself, or Wine (Windows' API on Linux).
+enum class System { Posix, Windows, Wine };
+System RunningSystem();
+// The code page in which the system itself reads ANSI text (the files' bytes among it): on
+// Windows the machine's, whatever language a prefix sets; on POSIX the backend's own.
+unsigned SystemCodePage();
+
 // Runs a shell command and returns what it wrote to standard output.
 std::string Capture(const std::string& command);
 

@@ -360,6 +360,15 @@ const ProfileKey* ParsedProfile::FindKey(std::string_view section, std::string_v
   return item == kNone ? nullptr : &sections_[owner].keys[item];
 }
 
+DWORD CopyProfileValue(std::string_view value, char* buffer, DWORD size) {
+  return CopyValue(value, buffer, size);
+}
+
+DWORD CopyProfileList(std::vector<std::string_view> names, std::string_view defaultValue,
+                      char* buffer, DWORD size) {
+  return CopyList(std::move(names), defaultValue, buffer, size);
+}
+
 DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,
                         const char* defaultValue, char* buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;

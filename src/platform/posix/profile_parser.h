@@ -103,6 +103,13 @@ class ParsedProfile {
 DWORD CopyProfileString(const ParsedProfile& profile, const char* section, const char* key,
                         const char* defaultValue, char* buffer, DWORD size);
 
+// The buffer contracts of GetPrivateProfileStringA: a value cut to size - 1 characters; a list
+// of names, each NUL-terminated and the list ending in a second NUL, cut to fit with the return
+// value size - 2, or the default as a value when there are no names.
+DWORD CopyProfileValue(std::string_view value, char* buffer, DWORD size);
+DWORD CopyProfileList(std::vector<std::string_view> names, std::string_view defaultValue,
+                      char* buffer, DWORD size);
+
 // The value as CopyProfileString gives it into a buffer of bufferSize characters.
 std::string ProfileValue(const ParsedProfile& profile, std::string_view section,
                          std::string_view key, std::string_view defaultValue,

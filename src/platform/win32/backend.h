@@ -5,6 +5,8 @@
 // would otherwise replace the platform headers' constants.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "platform/types.h"
 
@@ -24,5 +26,11 @@ Settings CurrentSettings();
 // Bumped by ReopenPrefix; a cache that remembers the generation it was filled in drops itself
 // when the number changed (prefix.cpp).
 std::uint64_t PrefixGeneration();
+
+// Text in a code page to UTF-16 and back (FromWide without best-fit mapping: what the code page
+// lacks becomes '?'). The A functions of the backend convert with GetACP(), the code page of the
+// language in force, so that a prefix set to Traditional Chinese behaves as a Big5 system does.
+std::wstring ToWide(std::string_view text, unsigned codePage);
+std::string FromWide(std::wstring_view wide, unsigned codePage);
 
 }  // namespace platform::win32

@@ -1,8 +1,13 @@
-// The registry's raw calls over advapi32, and a set of changes made as a whole as far as the
-// registry API allows.
+// The registry's raw calls over advapi32. Names and string data cross in the ANSI code page in
+// force (GetACP): the calls go to the W functions with that code page's conversion, which is
+// what the A functions do with the system's code page. So a prefix set to Traditional Chinese
+// keys Big5 names as a Big5 system does, and without a prefix language the two are the same.
 #include "platform/registry.h"
 
 #include <cstring>
+
+#include "platform/text.h"
+#include "platform/win32/backend.h"
 
 #include <windows.h>
 
@@ -10,35 +15,100 @@ namespace platform {
 namespace {
 
 // The predefined keys are 32-bit values that Windows sign-extends into its 64-bit handles.
+bool IsPredefined(HKEY key) { return key >= 0x80000000u && key <= 0x8000000Fu; }
+
 ::HKEY Native(HKEY key) {
-  if (key >= 0x80000000u && key <= 0x8000000Fu)
-    return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(key)))));
+  if (IsPredefined(key))
+    return reinterpret_cast<::HKEY>(static_cast<LONG_PTR>(static_cast<std::int32_t>(key)));
   return reinterpret_cast<::HKEY>(key);
 }
 
 HKEY Ours(::HKEY key) { return reinterpret_cast<HKEY>(key); }
 
-// Copies a DWORD in and out of the API's own DWORD (unsigned long) around a call.
-class DwordArg {
- public:
-  explicit DwordArg(DWORD* ours) : ours_(ours), value_(ours ? *ours : 0) {}
-  ~DwordArg() {
-    if (ours_) *ours_ = static_cast<DWORD>(value_);
-  }
-  ::DWORD* get() { return ours_ ? &value_ : nullptr; }
+std::wstring Wide(const char* text) { return text ? win32::ToWide(text, GetACP()) : L""; }
+const wchar_t* OrNull(const char* text, const std::wstring& wide) {
+  return text ? wide.c_str() : nullptr;
+}
 
- private:
-  DWORD* ours_;
-  ::DWORD value_;
-};
+bool IsString(::DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Data as the A functions hand it out: strings in the ANSI code page (an odd trailing byte of a
+// broken UTF-16 string dropped), everything else as stored.
+std::string AnsiData(::DWORD type, const std::string& stored) {
+  if (!IsString(type)) return stored;
+  std::wstring_view wide(reinterpret_cast<const wchar_t*>(stored.data()), stored.size() / 2);
+  return win32::FromWide(wide, GetACP());
+}
+
+// Data as stored: strings as UTF-16, their NULs included.
+std::string StoredData(::DWORD type, const BYTE* data, DWORD size) {
+  std::string bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+  if (!IsString(type)) return bytes;
+  const std::wstring wide = win32::ToWide(bytes, GetACP());
+  return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+// Copies value data under the buffer contract of RegQueryValueExA and RegEnumValueA.
+LONG CopyData(const std::string& value, BYTE* data, DWORD* dataSize) {
+  if (!dataSize) return ERROR_SUCCESS;
+  const DWORD size = static_cast<DWORD>(value.size());
+  if (data && *dataSize < size) {
+    *dataSize = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data && size) std::memcpy(data, value.data(), size);
+  *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+// The whole of a value as stored; the buffer grows until the value fits.
+LONG ReadStored(::HKEY key, const wchar_t* name, ::DWORD* type, std::string* stored) {
+  ::DWORD size = 256;
+  for (;;) {
+    stored->resize(size);
+    LONG rc = ::RegQueryValueExW(key, name, nullptr, type,
+                                 reinterpret_cast<BYTE*>(stored->data()), &size);
+    if (rc == ERROR_SUCCESS) {
+      stored->resize(size);
+      return rc;
+    }
+    if (rc != ERROR_MORE_DATA) return rc;
+  }
+}
+
+// Value index of key: its name and whole data, as stored.
+LONG EnumStored(::HKEY key, DWORD index, std::wstring* name, ::DWORD* type, std::string* stored) {
+  ::DWORD maxName = 0, maxData = 0;
+  LONG rc = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &maxName, &maxData, nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ::DWORD nameSize = maxName + 1, dataSize = maxData;
+    name->resize(nameSize);
+    stored->resize(dataSize);
+    rc = ::RegEnumValueW(key, index, name->data(), &nameSize, nullptr, type,
+                         reinterpret_cast<BYTE*>(stored->data()), &dataSize);
+    if (rc != ERROR_MORE_DATA) {
+      name->resize(rc == ERROR_SUCCESS ? nameSize : 0);
+      stored->resize(rc == ERROR_SUCCESS ? dataSize : 0);
+      return rc;
+    }
+    maxName = maxName * 2 + 256;  // grew meanwhile
+    maxData = maxData * 2 + 256;
+  }
+  return rc;
+}
 
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWORD samDesired, HKEY* result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   ::HKEY opened = nullptr;
-  const LONG rc = ::RegOpenKeyExA(Native(key), subKey, options, samDesired, &opened);
+  const std::wstring path = Wide(subKey);
+  const LONG rc =
+      ::RegOpenKeyExW(Native(key), OrNull(subKey, path), options, samDesired, &opened);
   *result = rc == ERROR_SUCCESS ? Ours(opened) : 0;
   return rc;
 }
@@ -48,77 +118,79 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, const char* c
                      DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   ::HKEY created = nullptr;
-  DwordArg how(disposition);
+  ::DWORD how = 0;
+  const std::wstring path = Wide(subKey), classWide = Wide(className);
   // No security descriptor: the interface has none to give.
-  const LONG rc = ::RegCreateKeyExA(Native(key), subKey, reserved, const_cast<char*>(className),
-                                    options, samDesired, nullptr, &created, how.get());
+  const LONG rc = ::RegCreateKeyExW(Native(key), OrNull(subKey, path), reserved,
+                                    const_cast<wchar_t*>(OrNull(className, classWide)), options,
+                                    samDesired, nullptr, &created, &how);
   *result = rc == ERROR_SUCCESS ? Ours(created) : 0;
+  if (rc == ERROR_SUCCESS && disposition) *disposition = how;
   return rc;
 }
 
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* dataSize) {
-  DwordArg nameArg(nameSize), reservedArg(reserved), typeArg(type), dataArg(dataSize);
-  return ::RegEnumValueA(Native(key), index, name, nameArg.get(), reservedArg.get(),
-                         typeArg.get(), data, dataArg.get());
+  if (!name || !nameSize || reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  std::wstring wideName;
+  ::DWORD valueType = REG_NONE;
+  std::string stored;
+  if (LONG rc = EnumStored(Native(key), index, &wideName, &valueType, &stored)) return rc;
+  const std::string ansiName = win32::FromWide(wideName, GetACP());
+  if (*nameSize <= ansiName.size()) return ERROR_MORE_DATA;  // nameSize stays as it was
+  std::memcpy(name, ansiName.c_str(), ansiName.size() + 1);
+  *nameSize = static_cast<DWORD>(ansiName.size());
+  if (type) *type = valueType;
+  return CopyData(AnsiData(valueType, stored), data, dataSize);
 }
 
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataSize) {
-  DwordArg reservedArg(reserved), typeArg(type), dataArg(dataSize);
-  return ::RegQueryValueExA(Native(key), valueName, reservedArg.get(), typeArg.get(), data,
-                            dataArg.get());
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  const std::wstring name = Wide(valueName);
+  ::DWORD valueType = REG_NONE;
+  std::string stored;
+  if (LONG rc = ReadStored(Native(key), OrNull(valueName, name), &valueType, &stored))
+    return rc;
+  if (type) *type = valueType;
+  return CopyData(AnsiData(valueType, stored), data, dataSize);
 }
 
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataSize) {
-  return ::RegSetValueExA(Native(key), valueName, reserved, type, data, dataSize);
+  if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  const std::wstring name = Wide(valueName);
+  const std::string stored = StoredData(type, data, dataSize);
+  return ::RegSetValueExW(Native(key), OrNull(valueName, name), reserved, type,
+                          reinterpret_cast<const BYTE*>(stored.data()),
+                          static_cast<::DWORD>(stored.size()));
 }
 
 LONG RegDeleteValueA(HKEY key, const char* valueName) {
-  return ::RegDeleteValueA(Native(key), valueName);
+  const std::wstring name = Wide(valueName);
+  return ::RegDeleteValueW(Native(key), OrNull(valueName, name));
 }
 
 LONG RegCloseKey(HKEY key) { return ::RegCloseKey(Native(key)); }
 
 namespace {
 
-// What one value was before a change: its bytes and type, or missing.
+// What one value was before a change: its stored bytes and type, or missing.
 struct Previous {
   ::HKEY key = nullptr;
-  std::string name;
+  std::wstring name;
   bool existed = false;
   ::DWORD type = REG_NONE;
-  std::string data;
+  std::string stored;
 };
-
-LONG ReadPrevious(::HKEY key, const std::string& name, Previous* previous) {
-  previous->key = key;
-  previous->name = name;
-  ::DWORD size = 0;
-  LONG rc = ::RegQueryValueExA(key, name.c_str(), nullptr, &previous->type, nullptr, &size);
-  if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  for (int attempt = 0; attempt < 4 && rc == ERROR_SUCCESS; ++attempt) {
-    previous->data.resize(size);
-    rc = ::RegQueryValueExA(key, name.c_str(), nullptr, &previous->type,
-                            reinterpret_cast<BYTE*>(previous->data.data()), &size);
-    if (rc == ERROR_SUCCESS) {
-      previous->data.resize(size);
-      previous->existed = true;
-      return ERROR_SUCCESS;
-    }
-    if (rc == ERROR_MORE_DATA) rc = ERROR_SUCCESS;  // it grew meanwhile: ask again
-  }
-  return rc;
-}
 
 void Restore(const Previous& previous) {
   if (previous.existed)
-    ::RegSetValueExA(previous.key, previous.name.c_str(), 0, previous.type,
-                     reinterpret_cast<const BYTE*>(previous.data.data()),
-                     static_cast<::DWORD>(previous.data.size()));
+    ::RegSetValueExW(previous.key, previous.name.c_str(), 0, previous.type,
+                     reinterpret_cast<const BYTE*>(previous.stored.data()),
+                     static_cast<::DWORD>(previous.stored.size()));
   else
-    ::RegDeleteValueA(previous.key, previous.name.c_str());
+    ::RegDeleteValueW(previous.key, previous.name.c_str());
 }
 
 }  // namespace
@@ -130,16 +202,16 @@ void Restore(const Previous& previous) {
 // a process killed half way leaves it half made; keys created on the way are left in place.
 LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
   for (const RegistryChange& change : changes)
-    if (change.root < 0x80000000u || change.root > 0x8000000Fu) return ERROR_INVALID_HANDLE;
+    if (!IsPredefined(change.root)) return ERROR_INVALID_HANDLE;
   std::vector<::HKEY> opened;
   std::vector<Previous> done;
   LONG rc = ERROR_SUCCESS;
   for (const RegistryChange& change : changes) {
+    const std::wstring path = Wide(change.subKey.c_str());
     ::HKEY key = nullptr;
-    rc = change.data ? ::RegCreateKeyExA(Native(change.root), change.subKey.c_str(), 0, nullptr,
-                                         0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
-                                         nullptr)
-                     : ::RegOpenKeyExA(Native(change.root), change.subKey.c_str(), 0,
+    rc = change.data ? ::RegCreateKeyExW(Native(change.root), path.c_str(), 0, nullptr, 0,
+                                         KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr)
+                     : ::RegOpenKeyExW(Native(change.root), path.c_str(), 0,
                                        KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
     if (!change.data && rc == ERROR_FILE_NOT_FOUND) {  // nothing to delete
       rc = ERROR_SUCCESS;
@@ -148,13 +220,17 @@ LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
     if (rc != ERROR_SUCCESS) break;
     opened.push_back(key);
     Previous previous;
-    if ((rc = ReadPrevious(key, change.name, &previous)) != ERROR_SUCCESS) break;
+    previous.key = key;
+    previous.name = Wide(change.name.c_str());
+    rc = ReadStored(key, previous.name.c_str(), &previous.type, &previous.stored);
+    previous.existed = rc == ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) break;
     if (change.data) {
-      rc = ::RegSetValueExA(key, change.name.c_str(), 0, change.type,
-                            reinterpret_cast<const BYTE*>(change.data->data()),
-                            static_cast<::DWORD>(change.data->size()));
-    } else if (previous.existed) {
-      rc = ::RegDeleteValueA(key, change.name.c_str());
+      rc = RegSetValueExA(Ours(key), change.name.c_str(), 0, change.type,
+                          reinterpret_cast<const BYTE*>(change.data->data()),
+                          static_cast<DWORD>(change.data->size()));
+    } else {
+      rc = previous.existed ? ::RegDeleteValueW(key, previous.name.c_str()) : ERROR_SUCCESS;
     }
     if (rc != ERROR_SUCCESS) break;
     done.push_back(std::move(previous));
@@ -168,19 +244,17 @@ LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
 // The system keeps no snapshot to share: each call lists the key afresh.
 std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
                                                                         const std::string& subKey) {
-  ::HKEY key = nullptr;
-  if (::RegOpenKeyExA(Native(root), subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  HKEY key = 0;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
     return nullptr;
   auto names = std::make_shared<std::vector<std::string>>();
-  std::string name(16384, '\0');  // the longest value name Windows allows, and its NUL
-  for (::DWORD index = 0;; ++index) {
-    ::DWORD size = static_cast<::DWORD>(name.size());
-    if (::RegEnumValueA(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    names->emplace_back(name.data(), size);
-  }
-  ::RegCloseKey(key);
+  std::wstring name;
+  ::DWORD type = 0;
+  std::string stored;
+  for (DWORD index = 0; EnumStored(Native(key), index, &name, &type, &stored) == ERROR_SUCCESS;
+       ++index)
+    names->push_back(win32::FromWide(name, GetACP()));
+  RegCloseKey(key);
   return names;
 }
 

@@ -6,27 +6,17 @@
 #include <string>
 
 #include "platform/prefix.h"
+#include "platform/win32/backend.h"
 
 #include <windows.h>
 
 namespace platform {
-namespace {
-
-std::wstring WideOfUtf8(const std::string& utf8) {
-  const int length = static_cast<int>(utf8.size());
-  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
-  if (wide > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, out.data(), wide);
-  return out;
-}
-
-}  // namespace
 
 bool RunLock::TryAcquire() {
   if (handle_ >= 0) return true;
   std::wstring path;
   try {
-    path = WideOfUtf8(PrefixDir()) + L"\\run.lock";
+    path = win32::ToWide(PrefixDir(), CP_UTF8) + L"\\run.lock";
   } catch (const std::exception&) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;

@@ -1,28 +1,25 @@
 // The program's string resources: the STRINGTABLE of strings.rc, read with LoadStringW and
-// converted to the ANSI code page in force, which is what LoadStringA does when the prefix sets
-// no language of its own.
+// converted to the ANSI code page in force, as LoadStringA converts to the system's.
 #include "platform/strings.h"
 
 #include <algorithm>
 
 #include "platform/text.h"
+#include "platform/win32/backend.h"
 
 #include <windows.h>
 
 namespace platform {
 namespace {
 
-// The resource as UTF-8; false when there is none.
+// The resource in the ANSI code page in force; false when there is none.
 bool FindResourceText(unsigned id, std::string* text) {
   const wchar_t* resource = nullptr;
   // A buffer size of 0 asks for a pointer to the resource itself (not NUL-terminated).
   const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id,
                                    reinterpret_cast<LPWSTR>(&resource), 0);
   if (length <= 0 || resource == nullptr) return false;
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, resource, length, nullptr, 0, nullptr,
-                                          nullptr);
-  text->assign(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, resource, length, text->data(), bytes, nullptr, nullptr);
+  *text = win32::FromWide(std::wstring_view(resource, static_cast<std::size_t>(length)), GetACP());
   return true;
 }
 
@@ -47,13 +44,12 @@ int LoadStringA(unsigned id, char* buffer, int size) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::string utf8;
-  if (!FindResourceText(id, &utf8)) {
+  std::string ansi;
+  if (!FindResourceText(id, &ansi)) {
     buffer[0] = '\0';
     ::SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return 0;
   }
-  const std::string ansi = Utf8ToAnsi(utf8);
   const std::size_t length = CutLength(ansi, static_cast<std::size_t>(size) - 1);
   std::copy_n(ansi.data(), length, buffer);
   buffer[length] = '\0';
@@ -61,8 +57,8 @@ int LoadStringA(unsigned id, char* buffer, int size) {
 }
 
 std::string LoadResourceString(unsigned id) {
-  std::string utf8;
-  return FindResourceText(id, &utf8) ? Utf8ToAnsi(utf8) : std::string();
+  std::string ansi;
+  return FindResourceText(id, &ansi) ? ansi : std::string();
 }
 
 }  // namespace platform

@@ -28,6 +28,10 @@ unsigned CodePageOfLanguage(LANGID language) {
   }
 }
 
+}  // namespace
+
+namespace win32 {
+
 std::wstring ToWide(std::string_view text, unsigned codePage) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
@@ -39,7 +43,7 @@ std::wstring ToWide(std::string_view text, unsigned codePage) {
 
 // Characters the code page lacks become its default character ('?'). No best-fit mapping: a
 // text that does not convert must not turn into another text ("café" is not "cafe").
-std::string FromWide(const std::wstring& wide, unsigned codePage) {
+std::string FromWide(std::wstring_view wide, unsigned codePage) {
   if (wide.empty()) return {};
   const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const int length = static_cast<int>(wide.size());
@@ -52,7 +56,10 @@ std::string FromWide(const std::wstring& wide, unsigned codePage) {
   return out;
 }
 
-}  // namespace
+}  // namespace win32
+
+using win32::FromWide;
+using win32::ToWide;
 
 unsigned GetACP() {
   const LANGID language = win32::CurrentSettings().language;

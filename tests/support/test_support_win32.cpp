@@ -1,0 +1,121 @@
+// Temporary folders and prefixes for the tests on Windows (and under Wine, where every test run
+// has a throwaway WINEPREFIX of its own).
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/prefix.h"
+
+#include <windows.h>
+
+namespace testing_support {
+
+namespace {
+
+void SetEnvironment(const char* name, const char* value) {
+  ::SetEnvironmentVariableA(name, value);
+  _putenv_s(name, value ? value : "");  // the C library's copy, which getenv reads
+}
+
+// A test that forgets its TempPrefix reaches the default prefix of the Wine prefix (or of the
+// Windows user), never one that another program set up.
+class DefaultPrefix : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    SetEnvironment("ZELVAFONT_PREFIX", nullptr);
+    platform::ReopenPrefix();
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kDefaultPrefix =
+    ::testing::AddGlobalTestEnvironment(new DefaultPrefix);
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() / ("zftest-" + std::to_string(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Read-only files made by tests must not stop the clean-up.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::remove_all(path_, ec);
+}
+
+TempPrefix::TempPrefix(unsigned short language) {
+  if (const char* old = std::getenv("ZELVAFONT_PREFIX"); old && *old) {
+    oldPrefix_ = old;
+    hadOldPrefix_ = true;
+  }
+  SetEnvironment("ZELVAFONT_PREFIX", dir_.str().c_str());
+  platform::ReopenPrefix();
+  platform::SetSystemLanguageSetting(language);
+}
+
+TempPrefix::~TempPrefix() {
+  SetEnvironment("ZELVAFONT_PREFIX", hadOldPrefix_ ? oldPrefix_.c_str() : nullptr);
+  platform::ReopenPrefix();
+}
+
+// The machine's own Fonts folder: Windows has one for every prefix.
+std::filesystem::path TempPrefix::fontsDir() const { return platform::FontsHostDir(); }
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Windows has no immutable flag; the read-only attribute is what refuses writes there.
+bool SetImmutable(const std::filesystem::path& /*path*/, bool /*on*/) { return false; }
+
+System RunningSystem() {
+  // Wine's ntdll exports its version; Windows' does not.
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") ? System::Wine : System::Windows;
+}
+
+unsigned SystemCodePage() { return ::GetACP(); }
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = _popen(command.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    _pclose(pipe);
+  }
+  return out;
+}
+
+}  // namespace testing_support
