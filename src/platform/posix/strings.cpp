@@ -1,6 +1,6 @@
 // The program's string table: UTF-8 texts compiled in, converted to the ANSI code page when they
-// are loaded, as LoadStringA hands them out on Windows.
-#include "platform/strings.h"
+// are loaded, as LoadStringA converts Windows' UTF-16 resources.
+#include "platform/common/string_resources.h"
 
 #include <algorithm>
 #include <string_view>
@@ -29,43 +29,13 @@ const StringResource* FindResource(unsigned id) {
   return it == std::end(kStringTable) ? nullptr : it;
 }
 
-// The longest prefix of text within limit bytes that does not end inside a double-byte
-// character, so a cut text never carries half a Big5 character.
-std::size_t CutLength(const std::string& text, std::size_t limit) {
-  const unsigned codePage = GetACP();
-  std::size_t i = 0;
-  while (i < text.size()) {
-    bool lead = IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(text[i]));
-    std::size_t width = lead && i + 1 < text.size() ? 2 : 1;
-    if (i + width > limit) break;
-    i += width;
-  }
-  return i;
-}
-
 }  // namespace
 
-int LoadStringA(unsigned id, char* buffer, int size) {
-  if (!buffer || size <= 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+bool FindStringResource(unsigned id, std::string* ansi) {
   const StringResource* resource = FindResource(id);
-  if (!resource) {
-    buffer[0] = '\0';
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return 0;
-  }
-  std::string ansi = Utf8ToAnsi(resource->text);
-  std::size_t length = CutLength(ansi, static_cast<std::size_t>(size) - 1);
-  std::copy_n(ansi.data(), length, buffer);
-  buffer[length] = '\0';
-  return static_cast<int>(length);
-}
-
-std::string LoadResourceString(unsigned id) {
-  const StringResource* resource = FindResource(id);
-  return resource ? Utf8ToAnsi(resource->text) : std::string();
+  if (!resource) return false;
+  *ansi = Utf8ToAnsi(resource->text);
+  return true;
 }
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <ctime>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -50,9 +49,6 @@ struct Kernel {
 
   std::mutex wakeupLock;
   std::function<void()> wakeup;
-
-  std::mutex clockLock;
-  ClockFunction clock;
 
   std::atomic<std::thread::id> mainThread{};
   std::atomic<bool> threadCreationFailing{false};
@@ -177,8 +173,6 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds, bool serve) {
   return result.value_or(WAIT_TIMEOUT);
 }
 
-std::int64_t RealClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
-
 }  // namespace
 
 HANDLE CreateMutexA(const void* /*security*/, BOOL initialOwner, const char* /*name*/) {
@@ -241,22 +235,6 @@ void Sleep(DWORD milliseconds) {
     std::this_thread::yield();
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-std::int64_t WallClockSeconds() {
-  NoteThread();
-  ClockFunction clock;
-  {
-    std::lock_guard guard(K().clockLock);
-    clock = K().clock;
-  }
-  return clock ? clock() : RealClock();
-}
-
-ClockFunction SetWallClock(ClockFunction clock) {
-  NoteThread();
-  std::lock_guard guard(K().clockLock);
-  return std::exchange(K().clock, std::move(clock));
 }
 
 void SetMainThread() { K().mainThread.store(std::this_thread::get_id()); }

@@ -90,26 +90,4 @@ std::string HostCodeset() {
   return "CP" + std::to_string(codePage != 0 ? codePage : GetACP());
 }
 
-std::size_t FindLastBackslash(std::string_view s) {
-  const unsigned codePage = GetACP();
-  std::size_t last = std::string_view::npos;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(s[i])) && i + 1 < s.size())
-      ++i;
-    else if (s[i] == '\\')
-      last = i;
-  }
-  return last;
-}
-
-std::size_t FindDbcs(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return std::string_view::npos;
-  const unsigned codePage = GetACP();
-  for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-    if (haystack.compare(i, needle.size(), needle) == 0) return i;
-    if (IsDBCSLeadByteEx(codePage, static_cast<unsigned char>(haystack[i]))) ++i;
-  }
-  return std::string_view::npos;
-}
-
 }  // namespace platform

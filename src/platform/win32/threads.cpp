@@ -32,9 +32,6 @@ struct Kernel {
   std::mutex wakeupLock;
   std::function<void()> wakeup;
 
-  std::mutex clockLock;
-  ClockFunction clock;
-
   std::atomic<DWORD> mainThread{0};
   std::atomic<bool> threadCreationFailing{false};
 };
@@ -97,14 +94,6 @@ DWORD WaitServing(::HANDLE object, DWORD milliseconds, bool serve) {
   }
 }
 
-std::int64_t RealClock() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-  constexpr ULONGLONG kUnixEpoch = 116444736000000000ULL;  // 1970-01-01 in 100 ns since 1601
-  return static_cast<std::int64_t>((ticks - kUnixEpoch) / 10000000ULL);
-}
-
 }  // namespace
 
 // Named mutexes would reach other processes; the interface only knows unnamed ones, and a
@@ -130,22 +119,6 @@ BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(Native(handle)); }
 void Sleep(DWORD milliseconds) {
   NoteThread();
   ::Sleep(milliseconds);
-}
-
-std::int64_t WallClockSeconds() {
-  NoteThread();
-  ClockFunction clock;
-  {
-    std::lock_guard guard(K().clockLock);
-    clock = K().clock;
-  }
-  return clock ? clock() : RealClock();
-}
-
-ClockFunction SetWallClock(ClockFunction clock) {
-  NoteThread();
-  std::lock_guard guard(K().clockLock);
-  return std::exchange(K().clock, std::move(clock));
 }
 
 void SetMainThread() { K().mainThread.store(::GetCurrentThreadId()); }
