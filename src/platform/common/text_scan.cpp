@@ -1,7 +1,24 @@
-// The double-byte-aware searches of text.h: the same on every backend, over its lead-byte test.
+// The double-byte-aware searches of text.h and the code page of a language: the same on every
+// backend, over its lead-byte test.
+#include "platform/common/code_pages.h"
 #include "platform/text.h"
 
 namespace platform {
+
+unsigned CodePageOfLanguage(LANGID language) {
+  switch (language) {
+    case 1028:
+    case 3076:
+    case 5124:  // Chinese (Macao) uses Big5 as well
+      return 950;
+    case 2052:
+    case 4100:
+      return 936;
+    case 1041: return 932;
+    case 1042: return 949;
+    default: return 1252;
+  }
+}
 
 std::size_t FindLastBackslash(std::string_view s) {
   const unsigned codePage = GetACP();

@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/common/code_pages.h"
 #include "platform/language.h"
 #include "platform/posix/host.h"
 
@@ -139,20 +140,7 @@ std::string Convert(std::string_view in, unsigned codePage, Direction direction,
 
 }  // namespace
 
-unsigned GetACP() {
-  switch (GetSystemDefaultLangID()) {
-    case 1028:
-    case 3076:
-    case 5124:  // Chinese (Macao) uses Big5 as well
-      return 950;
-    case 2052:
-    case 4100:
-      return 936;
-    case 1041: return 932;
-    case 1042: return 949;
-    default: return 1252;
-  }
-}
+unsigned GetACP() { return CodePageOfLanguage(GetSystemDefaultLangID()); }
 
 bool IsDBCSLeadByteEx(unsigned codePage, unsigned char c) {
   switch (codePage) {

@@ -4,32 +4,13 @@
 
 #include <string>
 
+#include "platform/common/code_pages.h"
 #include "platform/language.h"
 #include "platform/win32/backend.h"
 
 #include <windows.h>
 
 namespace platform {
-namespace {
-
-// The code page of a language that the prefix sets in place of the system's own.
-unsigned CodePageOfLanguage(LANGID language) {
-  switch (language) {
-    case 1028:
-    case 3076:
-    case 5124:
-      return 950;
-    case 2052:
-    case 4100:
-      return 936;
-    case 1041: return 932;
-    case 1042: return 949;
-    default: return 1252;
-  }
-}
-
-}  // namespace
-
 namespace win32 {
 
 std::wstring ToWide(std::string_view text, unsigned codePage) {
