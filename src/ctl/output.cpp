@@ -1,6 +1,4 @@
 // The terminal's encoding and the JSON writer of zelvafont-ctl.
-#include <iconv.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -17,41 +15,6 @@ namespace {
 bool IsUtf8Codeset(std::string codeset) {
   for (auto& c : codeset) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return codeset == "UTF-8" || codeset == "UTF8";
-}
-
-// Converts with iconv; characters the target cannot hold become '?'.
-std::string Convert(std::string_view text, const std::string& from, const std::string& to) {
-  iconv_t cd = iconv_open(to.c_str(), from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
-  std::string out;
-  std::string input(text);
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char buffer[1024];
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, outPtr - buffer);
-    if (result == static_cast<size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      // An unconvertible or broken sequence: skip one input byte (a UTF-8 character as a
-      // whole) and mark it.
-      size_t skip = 1;
-      if (from == "UTF-8") {
-        while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
-      }
-      in += skip;
-      inLeft -= skip;
-      out += '?';
-    }
-  }
-  char* outPtr = buffer;
-  size_t outLeft = sizeof buffer;
-  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-  out.append(buffer, outPtr - buffer);
-  iconv_close(cd);
-  return out;
 }
 
 // Decodes one UTF-8 character at s[i]; U+FFFD for a broken sequence (one byte consumed).
@@ -90,12 +53,12 @@ Terminal::Terminal() {
 
 std::string Terminal::FromUtf8(std::string_view utf8) const {
   if (utf8_) return std::string(utf8);
-  return Convert(utf8, "UTF-8", codeset_ + "//TRANSLIT");
+  return platform::ConvertCharset(utf8, "UTF-8", codeset_);
 }
 
 std::string Terminal::ToUtf8(std::string_view text) const {
   if (utf8_) return std::string(text);
-  return Convert(text, codeset_, "UTF-8");
+  return platform::ConvertCharset(text, codeset_, "UTF-8");
 }
 
 std::string Terminal::FromAnsi(std::string_view ansi) const {

@@ -30,6 +30,11 @@ std::string Utf8ToAnsi(std::string_view utf8, unsigned codePage);
 // "ANSI_X3.4-1968" (ASCII) when nothing names one.
 std::string HostCodeset();
 
+// Converts text between two character sets named as HostCodeset names them ("UTF-8", "BIG5",
+// "CP950"). What the target cannot hold, and a broken sequence of the source, become '?'. The
+// text comes back unchanged when either set is unknown.
+std::string ConvertCharset(std::string_view text, const std::string& from, const std::string& to);
+
 // Position of the last backslash of s that is a character of its own, not the trail byte of a
 // double-byte character (Big5 0xB3 0x5C is one character); std::string_view::npos when none.
 std::size_t FindLastBackslash(std::string_view s);

@@ -205,4 +205,39 @@ std::optional<std::string> AnsiToUtf8Strict(std::string_view ansi) {
 }
 
 }  // namespace posix
+std::string ConvertCharset(std::string_view text, const std::string& from, const std::string& to) {
+  // Transliteration first: a terminal without a character still gets a readable stand-in.
+  iconv_t cd = iconv_open((to + "//TRANSLIT").c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+  std::string out;
+  std::string input(text);
+  char* in = input.data();
+  size_t inLeft = input.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, outPtr - buffer);
+    if (result == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // An unconvertible or broken sequence: skip one input byte (a UTF-8 character as a
+      // whole) and mark it.
+      size_t skip = 1;
+      if (from == "UTF-8") {
+        while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+      }
+      in += skip;
+      inLeft -= skip;
+      out += '?';
+    }
+  }
+  char* outPtr = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buffer, outPtr - buffer);
+  iconv_close(cd);
+  return out;
+}
+
 }  // namespace platform

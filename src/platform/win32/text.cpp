@@ -71,4 +71,26 @@ std::string HostCodeset() {
   return "CP" + std::to_string(codePage != 0 ? codePage : GetACP());
 }
 
+namespace {
+
+// The code page a character set's name stands for; 0 when it names none.
+unsigned CodePageOfCharset(const std::string& name) {
+  std::string upper;
+  for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (upper == "UTF-8" || upper == "UTF8") return CP_UTF8;
+  if (upper == "BIG5") return 950;
+  if (upper.rfind("CP", 0) == 0 && upper.size() > 2 &&
+      upper.find_first_not_of("0123456789", 2) == std::string::npos)
+    return static_cast<unsigned>(std::stoul(upper.substr(2)));
+  return 0;
+}
+
+}  // namespace
+
+std::string ConvertCharset(std::string_view text, const std::string& from, const std::string& to) {
+  const unsigned source = CodePageOfCharset(from), target = CodePageOfCharset(to);
+  if (source == 0 || target == 0) return std::string(text);
+  return FromWide(ToWide(text, source), target);
+}
+
 }  // namespace platform
