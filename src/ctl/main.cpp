@@ -129,9 +129,8 @@ Options ParseOptions(int argc, char** argv) {
 // ZELVAFONT_PREFIX or ZELVAFONT_SCOPE.
 void ChoosePrefix(const Options& options) {
   if (!options.prefix.empty()) {
-    std::string dir = std::filesystem::absolute(options.prefix).string();
-    setenv("ZELVAFONT_PREFIX", dir.c_str(), 1);
-    platform::ReopenPrefix();
+    if (!platform::UsePrefixFolder(std::filesystem::absolute(options.prefix).string()))
+      throw CtlError(kExitFailed, "cannot use " + options.prefix + " as the prefix");
     return;
   }
   bool machine = options.system;

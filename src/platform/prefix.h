@@ -32,6 +32,9 @@ PrefixScope CurrentPrefixScope();
 // directory model) so that the next call reads the prefix named by the environment again.
 // For tests and tools that switch prefixes inside one process.
 void ReopenPrefix();
+// Makes a folder this process's prefix, as ZELVAFONT_PREFIX names one (for it and for the
+// programs it starts), and reopens the prefix. False when the environment cannot be changed.
+bool UsePrefixFolder(const std::string& hostFolder);
 
 // Drive types, as GetDriveTypeA reports them.
 constexpr DWORD DRIVE_UNKNOWN = 0;

@@ -305,4 +305,10 @@ std::uint64_t PrefixGeneration() { return State().generation.load(); }
 std::string DriveCHostDir() { return (fs::path(PrefixDir()) / "drive_c").string(); }
 
 }  // namespace posix
+bool UsePrefixFolder(const std::string& hostFolder) {
+  if (setenv("ZELVAFONT_PREFIX", hostFolder.c_str(), 1) != 0) return false;
+  ReopenPrefix();
+  return true;
+}
+
 }  // namespace platform

@@ -180,4 +180,10 @@ std::uint64_t PrefixGeneration() { return State().generation.load(); }
 
 }  // namespace win32
 
+bool UsePrefixFolder(const std::string& hostFolder) {
+  if (_putenv_s("ZELVAFONT_PREFIX", hostFolder.c_str()) != 0) return false;
+  ReopenPrefix();
+  return true;
+}
+
 }  // namespace platform
