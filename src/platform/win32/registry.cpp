@@ -242,20 +242,37 @@ LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
 }
 
 // The system keeps no snapshot to share: each call lists the key afresh.
-std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
-                                                                        const std::string& subKey) {
+SharedRegistryValues ShareRegistryValues(HKEY root, const std::string& subKey) {
   HKEY key = 0;
-  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return nullptr;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
   auto names = std::make_shared<std::vector<std::string>>();
+  auto data = std::make_shared<std::vector<std::string>>();
   std::wstring name;
   ::DWORD type = 0;
   std::string stored;
   for (DWORD index = 0; EnumStored(Native(key), index, &name, &type, &stored) == ERROR_SUCCESS;
-       ++index)
+       ++index) {
     names->push_back(win32::FromWide(name, GetACP()));
+    // The data as the ANSI calls hand it out (strings in the ANSI code page, with their NUL).
+    DWORD size = 0;
+    std::string bytes;
+    if (RegQueryValueExA(key, names->back().c_str(), nullptr, nullptr, nullptr, &size) ==
+        ERROR_SUCCESS) {
+      bytes.resize(size);
+      if (RegQueryValueExA(key, names->back().c_str(), nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(bytes.data()), &size) != ERROR_SUCCESS)
+        size = 0;
+      bytes.resize(size);
+    }
+    data->push_back(std::move(bytes));
+  }
   RegCloseKey(key);
-  return names;
+  return {std::move(names), std::move(data)};
+}
+
+std::shared_ptr<const std::vector<std::string>> ShareRegistryValueNames(HKEY root,
+                                                                        const std::string& subKey) {
+  return ShareRegistryValues(root, subKey).names;
 }
 
 }  // namespace platform
