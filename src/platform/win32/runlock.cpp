@@ -2,6 +2,7 @@
 // process ends, and it belongs to one open handle, so two runs of one process exclude each other.
 #include "platform/runlock.h"
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -14,13 +15,17 @@ namespace platform {
 
 bool RunLock::TryAcquire() {
   if (handle_ >= 0) return true;
-  std::wstring path;
+  std::wstring folder;
   try {
-    path = win32::ToWide(PrefixDir(), CP_UTF8) + L"\\run.lock";
+    folder = win32::ToWide(PrefixDir(), CP_UTF8);
   } catch (const std::exception&) {
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
+  // The prefix folder is made by its first setting; a run may come before any.
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  const std::wstring path = folder + L"\\run.lock";
   const ::HANDLE file =
       ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
