@@ -216,7 +216,9 @@ TEST(RegistryTest, NamesFoldOnlyAsciiLettersThatAreCharactersOfTheirOwn) {
     ASSERT_EQ(SetString(key, c.second.c_str(), "2.ttf"), ERROR_SUCCESS);
     std::vector<std::string> names = EnumNames(key);
     ASSERT_EQ(names.size(), c.same ? 1u : 2u);
-    if (c.same) EXPECT_EQ(names.at(0), c.first);  // bytes kept as written first
+    if (c.same) {
+      EXPECT_EQ(names.at(0), c.first);  // bytes kept as written first
+    }
     for (const std::string& name : names) RegDeleteValueA(key, name.c_str());
     RegCloseKey(key);
   }
