@@ -20,6 +20,12 @@ class TImage : public QWidget {
   // A left-button press and release both on the control.
   std::function<void()> OnClick;
 
+  // Hot-spot pictures are buttons to assistive technology: OnActivate is their press action
+  // and KeyFocused tells whether the window's keyboard focus rests on their hot-spot. Without
+  // OnActivate the picture is background and stays out of what a screen reader reads.
+  std::function<void()> OnActivate;
+  std::function<bool()> KeyFocused;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

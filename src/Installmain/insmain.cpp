@@ -42,6 +42,7 @@ TInsMain::TInsMain(QWidget* parent) : QWidget(parent) {
   if (!icon.isNull()) setWindowIcon(icon);
   CreateControls();
   FormCreate();
+  CreateHotSpots();
 }
 
 TInsMain::~TInsMain() = default;

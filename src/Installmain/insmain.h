@@ -57,6 +57,9 @@ class TInsMain : public QWidget {
   void im101Click();
   void E2Click();
 
+  // The keyboard's hot-spot, by its normal picture's name; empty when none has the focus yet.
+  QString KeyFocusedHotSpot() const;
+
   bool IsDragging() const { return Dragging; }
   // The picture controls, bottom of the stacking order first as created; by name.
   const std::vector<TImage*>& Controls() const { return controls_; }
@@ -93,6 +96,9 @@ class TInsMain : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  // Tab and Shift+Tab walk the hot-spots; the window itself keeps Qt's focus.
+  bool focusNextPrevChild(bool next) override;
   void moveEvent(QMoveEvent* event) override;
 
  private:
@@ -116,7 +122,23 @@ class TInsMain : public QWidget {
   // Shows a pair's highlight in place of its normal picture.
   void ShowHighlight(TImage* normal, TImage* highlight);
 
+  // A hot-spot as the keyboard and assistive technology know it.
+  struct HotSpot {
+    TImage* normal;
+    TImage* highlight;
+    void (TInsMain::*click)();
+  };
+  void CreateHotSpots();
+  // Lights the hot-spot as the pointer would and gives it the keyboard focus.
+  void FocusHotSpot(int index);
+  // The next shown hot-spot in reading order (step 1) or the previous one (step -1).
+  void MoveKeyFocus(int step);
+  bool HotSpotShown(int index) const;
+
   std::vector<TImage*> controls_;
+  // In reading order: top to bottom, then left to right.
+  std::vector<HotSpot> hotSpots_;
+  int keyFocus_ = -1;
   bool Dragging = false;
   int DownX = 0;
   int DownY = 0;
