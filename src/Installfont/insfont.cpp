@@ -47,9 +47,26 @@ void BlankCounter(QLabel* counter) {
   counter->setText(kBlankCounter);
 }
 
+// What a screen reader says of a counter: its caption, value and unit, as one would read them.
+void NameCounter(QLabel* counter) {
+  const auto* caption = qobject_cast<QLabel*>(counter->property("caption").value<QObject*>());
+  const auto* unit = qobject_cast<QLabel*>(counter->property("unit").value<QObject*>());
+  if (!caption || !unit) return;
+  counter->setAccessibleName(caption->text().trimmed() + ' ' + counter->text().trimmed() + ' ' +
+                             unit->text().trimmed());
+}
+
+// The installed state a screen reader gives with a row's name; the sample's mark shows it.
+QString InstalledDescription(bool installed) {
+  if (disc::IsTraditionalChinese())
+    return QString::fromUtf8(installed ? "已安裝" : "未安裝");
+  return QString::fromLatin1(installed ? "installed" : "not installed");
+}
+
 // Second half: the value, in front, painted now.
 void ShowCounter(QLabel* counter, long long value) {
   counter->setText(QString::number(value));
+  NameCounter(counter);
   FitLabel(counter);
   counter->raise();
   counter->repaint();
@@ -214,6 +231,13 @@ void TInsFont::CreateControls() {
   makeLabel(10, 384, 248, 84, "Require Space:", true);
   makeLabel(15, 499, 248, 6, "0", true);
   makeLabel(17, 512, 248, 12, "MB", false);
+  // Counter, its caption, its unit.
+  const int counters[][3] = {{11, 3, 4}, {12, 5, 6}, {13, 7, 8}, {14, 9, 16}, {15, 10, 17}};
+  for (const auto& [counter, caption, unit] : counters) {
+    Label[counter]->setProperty("caption", QVariant::fromValue<QObject*>(Label[caption]));
+    Label[counter]->setProperty("unit", QVariant::fromValue<QObject*>(Label[unit]));
+    NameCounter(Label[counter]);
+  }
 
   auto makeButton = [this](const char* name, const char* text, int y) {
     QPushButton* button = new QPushButton(text, this);
@@ -294,6 +318,8 @@ std::string TInsFont::ComboText() const {
 }
 
 void TInsFont::DisableControls() {
+  // Disabling moves the keyboard focus away; it comes back when the controls do.
+  if (!focusBeforeBusy_) focusBeforeBusy_ = focusWidget();
   for (QWidget* control : std::initializer_list<QWidget*>{
            SelectAll, Clear, Exit, FontListBox, RadioInstall, RadioRemove, ComboFontStyle})
     control->setEnabled(false);
@@ -303,6 +329,10 @@ void TInsFont::EnableControls() {
   for (QWidget* control : std::initializer_list<QWidget*>{
            SelectAll, Clear, Exit, FontListBox, RadioInstall, RadioRemove, ComboFontStyle})
     control->setEnabled(true);
+  if (focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible() &&
+      focusWidget() != focusBeforeBusy_)
+    focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
+  focusBeforeBusy_ = nullptr;
 }
 
 void TInsFont::LoadFontSet() {
@@ -436,6 +466,9 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
     });
 
     row.state = states[j];
+    row.check->setAccessibleDescription(InstalledDescription(row.Installed()));
+    // The list scrolls to the row the keyboard reaches.
+    row.check->installEventFilter(this);
     if (!row.Installed()) {
       row.check->setEnabled(installMode);
     } else {
@@ -455,6 +488,13 @@ void TInsFont::BuildRows(const std::vector<std::string>& keys) {
     top += height;
     right = std::max(right, kCheckSide + 10 + width);
   }
+  // The rows come in the tab order right after the list box, before the style combo box.
+  QWidget* previous = FontListBox;
+  for (const InsCheckList& row : Entries) {
+    setTabOrder(previous, row.check);
+    previous = row.check;
+  }
+  setTabOrder(previous, ComboFontStyle);
   const QSize view = FontListBox->viewport()->size();
   FontListContent->resize(std::max(right, view.width()), std::max(top, view.height()));
   FontListContent->setUpdatesEnabled(true);
@@ -795,6 +835,9 @@ void TInsFont::mouseMoveEvent(QMouseEvent* event) {
 void TInsFont::mouseReleaseEvent(QMouseEvent*) { FormMouseUp(); }
 
 bool TInsFont::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn && watched->parent() == FontListContent) {
+    if (auto* check = qobject_cast<QCheckBox*>(watched)) FontListBox->ensureWidgetVisible(check);
+  }
   if (watched == InstallBack) {
     switch (event->type()) {
       case QEvent::MouseButtonPress: {

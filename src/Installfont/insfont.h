@@ -2,6 +2,7 @@
 // The font selection window: the fonts of one style of a font set as rows of check box, sample
 // picture and installed mark, the counters, the mode, and the install and remove run.
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -146,6 +147,8 @@ class TInsFont : public QWidget, public TIFWindow {
   TIFLocks locks_;
   TIFThread* worker_ = nullptr;
   bool running_ = false;  // a Run job is under way: input and closing wait for its end
+  // The control that had the keyboard focus when DisableControls took it away.
+  QPointer<QWidget> focusBeforeBusy_;
 
   // Shared with the worker's counting steps (under ListLock).
   std::int32_t StyleInstalledCount = 0;
