@@ -103,6 +103,21 @@ TEST_F(KeyboardTest, SpaceTogglesTheFocusedRowAndTheListScrollsToIt) {
   EXPECT_EQ(Text("Label13"), "0");
 }
 
+TEST_F(KeyboardTest, TheFocusComesBackToSelectAllWhenItsJobEnds) {
+  for (const Font& font : fixture::NumberedFonts(3)) disc.Add(font);
+  disc.Add(Style{"S1", "Style One", {"F1", "F2", "F3"}});
+  OpenActive();
+  QWidget* selectAll = Find<QWidget>("SelectAll");
+  ASSERT_TRUE(TabTo(selectAll));
+  Press(Qt::Key_Space);
+  Settle();
+  EXPECT_EQ(Text("Label13"), "3");
+  EXPECT_EQ(QApplication::focusWidget(), selectAll);
+  // And on from there, as before the job.
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("Clear"));
+}
+
 TEST_F(KeyboardTest, RowsAndCountersReadAsTextToAssistiveTechnology) {
   for (const Font& font : fixture::NumberedFonts(2)) disc.Add(font);
   disc.Add(Style{"S1", "Style One", {"F1", "F2"}});
