@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-arphic-uming fonts-dejavu-core
   xvfb xauth x11-apps xdg-utils genisoimage
+  dbus at-spi2-core python3-pyatspi
   wine g++-mingw-w64-x86-64
   desktop-file-utils appstream lintian
 )
