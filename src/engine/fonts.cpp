@@ -14,7 +14,6 @@ namespace engine {
 using detail::FontListIndex;
 using detail::FontsKeyHandle;
 using detail::MutableEngine;
-using detail::ReadValueData;
 
 namespace {
 
@@ -354,12 +353,13 @@ void RemoveFont(const std::string& fontKey) {
   const FontEngine& e = MutableEngine();
   const std::vector<std::string> names = detail::AllRegistrationNames(fontKey);
   if (names.empty()) return;
-  FontsKeyHandle key(platform::KEY_READ);
-  if (!key.IsOpen()) return;
+  // A list that cannot be opened has nothing to remove; the entries' data comes from the same
+  // look at the list that matched their names.
+  if (!FontsKeyHandle(platform::KEY_READ).IsOpen()) return;
   const auto index = FontListIndex::Current();
   for (std::uint32_t entry : index->Match(names)) {
     const std::string& valueName = index->names()[entry];
-    const std::string data = ReadValueData(key.get(), valueName);
+    const std::string data = index->Data(entry);
     const std::string path = e.FontsDir + "\\" + data;
     // Only a plain name inside the Fonts folder is ours to delete; an entry naming any other
     // place is unregistered and unloaded, and the file left alone.
