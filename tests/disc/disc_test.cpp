@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,30 +21,42 @@ struct DriveSpec {
   std::string label;
 };
 
-// Declares the drives on folders of their own in a fresh prefix; C: is the prefix's fixed drive.
+// Makes the drives on folders of their own in a fresh prefix; C: is the system's fixed drive.
 class DiscSearch {
  public:
   explicit DiscSearch(const std::vector<DriveSpec>& drives) {
     for (const auto& wanted : drives) {
-      platform::DriveDeclaration drive;
-      drive.letter = wanted.letter;
-      drive.type = wanted.type;
-      drive.label = wanted.label;
-      if (wanted.medium) drive.hostFolder = (folders_.path() / std::string(1, wanted.letter)).string();
-      if (wanted.medium) std::filesystem::create_directories(drive.hostFolder);
-      platform::DeclareDrive(drive, platform::DeclarationScope::Process);
+      std::filesystem::path folder;
+      if (wanted.medium) {
+        folder = folders_.path() / std::string(1, wanted.letter);
+        std::filesystem::create_directories(folder);
+      }
+      made_.push_back(std::make_unique<testing_support::ScopedDrive>(wanted.letter, wanted.type,
+                                                                     folder, wanted.label));
     }
+  }
+  bool ok() const {
+    return std::all_of(made_.begin(), made_.end(), [](const auto& d) { return d->ok(); });
   }
 
  private:
   testing_support::TempPrefix prefix_;
   testing_support::TempDir folders_;
+  std::vector<std::unique_ptr<testing_support::ScopedDrive>> made_;
 };
 
 constexpr platform::DWORD kCd = platform::DRIVE_CDROM;
 constexpr platform::DWORD kFixed = platform::DRIVE_FIXED;
 
 TEST(FindProductDisc, FirstCdRomWithTheLabelInAnyCaseWins) {
+  // Wine differs from Windows in two places here: it drops a label file's trailing blanks, and
+  // its drive Z: (the Unix root) takes one of the places in the drive list, so seven drives of
+  // ours fit there only without D:.
+  const bool wine = testing_support::RunningSystem() == testing_support::System::Wine;
+  std::vector<DriveSpec> sevenDrives = {{'D', kFixed, true, ""}, {'E', kFixed, true, ""},
+                                        {'F', kFixed, true, ""}, {'G', kFixed, true, ""},
+                                        {'H', kFixed, true, ""}, {'I', kCd, true, "QRTMV"}};
+  if (wine) sevenDrives.erase(sevenDrives.begin());
   struct Case {
     const char* name;
     std::vector<DriveSpec> drives;
@@ -53,7 +67,7 @@ TEST(FindProductDisc, FirstCdRomWithTheLabelInAnyCaseWins) {
       {"mixed case", {{'D', kCd, true, "QrTmV"}}, "D:\\"},
       {"one character more", {{'D', kCd, true, "QRTMVX"}}, "0"},
       {"one character less", {{'D', kCd, true, "QRTM"}}, "0"},
-      {"label with a blank", {{'D', kCd, true, "QRTMV "}}, "0"},
+      {"label with a blank", {{'D', kCd, true, "QRTMV "}}, wine ? "D:\\" : "0"},
       {"empty drive before the disc", {{'D', kCd, false, ""}, {'E', kCd, true, "QRTMV"}}, "E:\\"},
       {"empty drive after a wrong label",
        {{'D', kCd, true, "OTHER"}, {'E', kCd, false, ""}, {'F', kCd, true, "qrtmv"}}, "F:\\"},
@@ -61,10 +75,7 @@ TEST(FindProductDisc, FirstCdRomWithTheLabelInAnyCaseWins) {
        {{'D', kFixed, true, "QRTMV"}, {'E', kCd, true, "QRTMV"}}, "E:\\"},
       {"only a fixed drive", {{'D', kFixed, true, "QRTMV"}}, "0"},
       {"no drive but C:", {}, "0"},
-      {"seven drives fit",
-       {{'D', kFixed, true, ""}, {'E', kFixed, true, ""}, {'F', kFixed, true, ""},
-        {'G', kFixed, true, ""}, {'H', kFixed, true, ""}, {'I', kCd, true, "QRTMV"}},
-       "I:\\"},
+      {"seven drives fit", sevenDrives, "I:\\"},
       {"eight drives do not fit",
        {{'D', kCd, true, "QRTMV"}, {'E', kFixed, true, ""}, {'F', kFixed, true, ""},
         {'G', kFixed, true, ""}, {'H', kFixed, true, ""}, {'I', kFixed, true, ""},
@@ -73,6 +84,7 @@ TEST(FindProductDisc, FirstCdRomWithTheLabelInAnyCaseWins) {
   };
   for (const auto& c : cases) {
     DiscSearch search(c.drives);
+    ASSERT_TRUE(search.ok()) << c.name;
     EXPECT_EQ(disc::FindProductDisc(), c.expected) << c.name;
   }
 }
@@ -107,13 +119,14 @@ TEST(ReadLanguageSuffix, KeyIsTheDecimalSystemLanguage) {
       {3076, "D:\\", ""},    {1028, "D:\\TTF\\", "Big5Set"}, {1033, "D:\\TTF\\", ""},
       {1028, "D:\\TTC\\", ""}, {1028, "D:\\Gift\\", ""}, {1028, "Q:\\", ""},
   };
-  for (const auto& c : cases) {
+  // Windows reads a profile's lines out of a file that is not text; the POSIX backend takes
+  // such a file for an empty profile, on purpose (it would only ever find garbage there).
+  const bool posix = testing_support::RunningSystem() == testing_support::System::Posix;
+  for (auto& c : cases) {
+    if (!posix && c.folder == std::string("D:\\Gift\\")) c.expected = c.language == 1028 ? "ELF" : "";
     testing_support::TempPrefix prefix(c.language);
-    platform::DriveDeclaration drive;
-    drive.letter = 'D';
-    drive.hostFolder = disc.str();
-    drive.label = "QRTMV";
-    platform::DeclareDrive(drive, platform::DeclarationScope::Process);
+    testing_support::ScopedDrive drive('D', platform::DRIVE_CDROM, disc.path(), "QRTMV");
+    ASSERT_TRUE(drive.ok());
     EXPECT_EQ(disc::ReadLanguageSuffix(c.folder), c.expected)
         << c.language << " " << c.folder;
   }

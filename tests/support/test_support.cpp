@@ -120,6 +120,27 @@ bool SetImmutable(const std::filesystem::path& path, bool on) {
   return done;
 }
 
+ScopedDrive::ScopedDrive(char letter, unsigned type, const std::filesystem::path& folder,
+                         const std::string& label)
+    : letter_(letter), type_(type), folder_(folder), label_(label) {
+  ok_ = Redeclare();
+}
+
+ScopedDrive::~ScopedDrive() {
+  platform::ForgetDrive(letter_, platform::DeclarationScope::Process);
+}
+
+bool ScopedDrive::Redeclare() {
+  platform::DriveDeclaration drive;
+  drive.letter = letter_;
+  drive.type = type_;
+  drive.hostFolder = folder_.string();
+  drive.label = label_;
+  return platform::DeclareDrive(drive, platform::DeclarationScope::Process);
+}
+
+std::filesystem::path HostSystemPath(const std::string& posixPath) { return posixPath; }
+
 System RunningSystem() { return System::Posix; }
 unsigned SystemCodePage() { return platform::GetACP(); }
 

@@ -50,6 +50,33 @@ System RunningSystem();
 // Windows the machine's, whatever language a prefix sets; on POSIX the backend's own.
 unsigned SystemCodePage();
 
+// A host folder serving as a drive of the given type (a DRIVE_* value) while the object lives,
+// with its volume label: on POSIX declared for this process in the prefix (again by Redeclare
+// after the prefix was reopened); under Wine defined through Wine's mount manager, the label in
+// the folder's .windows-label file, as winecfg makes drives. An empty folder is a drive without a
+// medium. ok() is false when the drive could not be made.
+class ScopedDrive {
+ public:
+  ScopedDrive(char letter, unsigned type, const std::filesystem::path& folder,
+              const std::string& label = "");
+  ~ScopedDrive();
+  ScopedDrive(const ScopedDrive&) = delete;
+  ScopedDrive& operator=(const ScopedDrive&) = delete;
+  bool ok() const { return ok_; }
+  bool Redeclare();
+
+ private:
+  char letter_;
+  unsigned type_;
+  std::filesystem::path folder_;
+  std::string label_;
+  bool ok_ = false;
+};
+
+// A file of the host system (fonts, tools) by its POSIX path, as this test program reaches it:
+// the path itself on POSIX, through drive Z: (Wine's view of /) under Wine.
+std::filesystem::path HostSystemPath(const std::string& posixPath);
+
 // Runs a shell command and returns what it wrote to standard output.
 std::string Capture(const std::string& command);
 

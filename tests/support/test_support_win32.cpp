@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "platform/prefix.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 namespace testing_support {
 
@@ -95,6 +97,87 @@ std::string ReadFile(const std::filesystem::path& path) {
   ss << in.rdbuf();
   return ss.str();
 }
+
+namespace {
+
+// Wine's mount manager takes new drives as winecfg gives them: a Unix folder, a DRIVE_* type and
+// a letter (Wine's own interface, not Windows'). It keeps them for the life of the Wine prefix's
+// server, which every test program has to itself. A label passed here is not shown for a folder;
+// Wine reads a folder drive's label from its .windows-label file when the drive is defined.
+constexpr DWORD kDefineUnixDrive = CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+#pragma pack(push, 8)
+struct UnixDrive {
+  ULONG size;
+  ULONG type;
+  ULONG fsType;
+  DWORD serial;
+  ULONGLONG unixDevice;
+  WCHAR letter;
+  USHORT mountPointOffset;
+  USHORT deviceOffset;
+  USHORT labelOffset;
+};
+#pragma pack(pop)
+
+// The Unix path of a Windows path, from Wine's kernel32; empty elsewhere.
+std::string UnixPathOf(const std::filesystem::path& path) {
+  using ToUnix = char*(CDECL*)(const WCHAR*);
+  static const auto toUnix = reinterpret_cast<ToUnix>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  if (!toUnix) return {};
+  char* unix = toUnix(std::filesystem::absolute(path).wstring().c_str());
+  if (!unix) return {};
+  std::string result = unix;
+  ::HeapFree(::GetProcessHeap(), 0, unix);
+  return result;
+}
+
+bool DefineWineDrive(char letter, unsigned type, const std::string& unixFolder) {
+  HANDLE manager = ::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+  if (manager == INVALID_HANDLE_VALUE) return false;
+  std::string request(sizeof(UnixDrive), '\0');
+  UnixDrive drive{};
+  drive.type = type;
+  drive.letter = static_cast<WCHAR>(letter | 0x20);
+  if (!unixFolder.empty()) {
+    drive.mountPointOffset = static_cast<USHORT>(request.size());
+    request.append(unixFolder).push_back('\0');
+  }
+  drive.size = static_cast<ULONG>(request.size());
+  std::memcpy(request.data(), &drive, sizeof drive);
+  DWORD returned = 0;
+  const bool ok = ::DeviceIoControl(manager, kDefineUnixDrive, request.data(),
+                                    static_cast<DWORD>(request.size()), nullptr, 0, &returned,
+                                    nullptr);
+  ::CloseHandle(manager);
+  return ok;
+}
+
+}  // namespace
+
+ScopedDrive::ScopedDrive(char letter, unsigned type, const std::filesystem::path& folder,
+                         const std::string& label)
+    : letter_(letter), type_(type), folder_(folder), label_(label) {
+  ok_ = Redeclare();
+}
+
+ScopedDrive::~ScopedDrive() { DefineWineDrive(letter_, DRIVE_NO_ROOT_DIR, {}); }
+
+bool ScopedDrive::Redeclare() {
+  if (RunningSystem() != System::Wine) return false;
+  std::string unixFolder;
+  if (!folder_.empty()) {
+    WriteFile(folder_ / ".windows-label", label_);
+    unixFolder = UnixPathOf(folder_);
+    if (unixFolder.empty()) return false;
+  }
+  return DefineWineDrive(letter_, type_, unixFolder);
+}
+
+std::filesystem::path HostSystemPath(const std::string& posixPath) { return "Z:" + posixPath; }
 
 // Windows has no immutable flag; the read-only attribute is what refuses writes there.
 bool SetImmutable(const std::filesystem::path& /*path*/, bool /*on*/) { return false; }
