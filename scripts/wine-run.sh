@@ -19,6 +19,10 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 unset DISPLAY WAYLAND_DISPLAY  # nothing here needs a window; no test may reach the user's screen
+# The program is made for Traditional Chinese Windows: each run is such a system (ANSI code page
+# 950, language 1028), whatever the host's locale; ZF_WINE_LOCALE names another Unix locale. Wine
+# takes its code page from the locale's name, generated on the host or not.
+locale=${ZF_WINE_LOCALE:-zh_TW.UTF-8}
 
 tmp=${TMPDIR:-/tmp}
 version=$("$wine" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_' | head -1)
@@ -57,4 +61,4 @@ cp -al "$template" "$prefix"
    -o -iname '*.tsp' -o -iname '*.com' -o -iname '*16' \) -print0 |
    xargs -0 -r cp -p --parents --remove-destination -t "$prefix")
 
-WINEPREFIX=$prefix "$wine" "$@"
+WINEPREFIX=$prefix LC_ALL=$locale "$wine" "$@"
