@@ -45,6 +45,21 @@ if [ ! -f "$template/.zf-ready" ]; then
   exit 125
 fi
 
+# Wine names Unix files in the locale's character set, which is plain ASCII when the host has not
+# generated the locale: a file named 許 could not be made. Such a locale is generated once beside
+# the template, for Wine alone.
+charmap() { LC_ALL=$locale locale charmap 2>/dev/null; }
+if [[ $locale == *.* && $(charmap) == ANSI_X3.4-1968 ]] && command -v localedef >/dev/null; then
+  export LOCPATH=$template_root/locales
+  (
+    flock 9
+    if [ "$(charmap)" = ANSI_X3.4-1968 ]; then
+      mkdir -p "$LOCPATH"
+      localedef -i "${locale%%.*}" -f "${locale#*.}" "$LOCPATH/$locale" >/dev/null 2>&1
+    fi
+  ) 9>"$template_root/lock"
+fi
+
 run=$(mktemp -d "$tmp/zf-wine.XXXXXX")
 prefix=$run/prefix
 cleanup() {
