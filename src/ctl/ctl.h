@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/console.h"
+
 namespace ctl {
 
 enum ExitCode : int {
@@ -48,27 +50,32 @@ struct Options {
   std::vector<std::string> args;  // the command and its operands
 };
 
-// Parses the command line (options may stand anywhere; "--" ends them). Throws CtlError with
+// Parses the arguments (options may stand anywhere; "--" ends them). Throws CtlError with
 // kExitUsage on a bad option.
-Options ParseOptions(int argc, char** argv);
+Options ParseOptions(const std::vector<std::string>& arguments);
+// The command line's texts; throws CtlError (usage) for one the system's code page cannot hold.
+std::vector<std::string> ArgumentsOf(const platform::CommandLine& line);
 std::string UsageText();
 
 // The terminal's character set (from the locale) against the program's ANSI byte strings.
 class Terminal {
  public:
-  Terminal();  // reads the locale; call after setlocale(LC_ALL, "")
+  // Reads the locale (call after setlocale(LC_ALL, "")); arguments come in argumentCodeset,
+  // which on Windows differs from the console's.
+  explicit Terminal(std::string argumentCodeset);
   // ANSI (active code page) -> the terminal's encoding.
   std::string FromAnsi(std::string_view ansi) const;
   // The terminal's encoding -> ANSI; throws CtlError (usage) when the text has characters that
   // the ANSI code page cannot hold.
   std::string ToAnsi(std::string_view text) const;
-  // UTF-8 <-> the terminal's encoding.
+  // UTF-8 -> the terminal's encoding; an argument's text -> UTF-8.
   std::string FromUtf8(std::string_view utf8) const;
   std::string ToUtf8(std::string_view text) const;
   bool IsUtf8() const { return utf8_; }
 
  private:
   std::string codeset_;
+  std::string argumentCodeset_;
   bool utf8_ = true;
 };
 

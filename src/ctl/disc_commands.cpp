@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <set>
 
 #include "ctl/ctl.h"
@@ -87,9 +88,14 @@ std::string OpenDisc(const Context& context) {
   drive.type = platform::DRIVE_CDROM;
   drive.hostFolder = std::filesystem::absolute(disc).string();
   drive.label = disc::kProductLabel;
-  if (!platform::DeclareDrive(drive, platform::DeclarationScope::Process))
-    throw CtlError(kExitFailed, "cannot use " + disc + " as a drive");
-  return std::string(1, letter) + ":\\";
+  if (platform::DeclareDrive(drive, platform::DeclarationScope::Process))
+    return std::string(1, letter) + ":\\";
+  // Windows makes drives only through its own tools; there the folder itself is the disc.
+  if (platform::GetLastError() == static_cast<platform::DWORD>(platform::ERROR_NOT_SUPPORTED)) {
+    if (std::optional<std::string> root = platform::WindowsPathOf(disc))
+      return root->ends_with('\\') ? *root : *root + "\\";
+  }
+  throw CtlError(kExitFailed, "cannot use " + disc + " as a drive");
 }
 
 const FontSet& FindFontSet(const std::string& name) {

@@ -9,7 +9,9 @@
 
 #include "ctl/ctl.h"
 #include "engine/engine.h"
+#include "platform/console.h"
 #include "platform/prefix.h"
+#include "platform/text.h"
 
 namespace ctl {
 
@@ -55,11 +57,27 @@ installation kept running for longer than --wait, 7 the machine scope asked for 
 )";
 }
 
-Options ParseOptions(int argc, char** argv) {
+// One that the system's code page cannot hold would reach the program with '?' in place of what
+// is missing, so it is refused at once.
+std::vector<std::string> ArgumentsOf(const platform::CommandLine& line) {
+  std::vector<std::string> arguments;
+  for (std::size_t i = 0; i < line.args.size(); ++i) {
+    if (!line.args[i])
+      throw CtlError(kExitUsage, "argument " + std::to_string(i + 1) +
+                                     " cannot be written in code page " +
+                                     std::to_string(platform::GetACP()) +
+                                     " (the system language's)");
+    arguments.push_back(*line.args[i]);
+  }
+  return arguments;
+}
+
+Options ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+  const std::size_t count = arguments.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& arg = arguments[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
       options.args.push_back(arg);
       continue;
@@ -77,8 +95,8 @@ Options ParseOptions(int argc, char** argv) {
     }
     auto value = [&]() -> std::string {
       if (hasInline) return inlineValue;
-      if (i + 1 >= argc) throw CtlError(kExitUsage, "option " + name + " needs a value");
-      return argv[++i];
+      if (i + 1 >= count) throw CtlError(kExitUsage, "option " + name + " needs a value");
+      return arguments[++i];
     };
     auto flag = [&](bool& target) {
       if (hasInline) throw CtlError(kExitUsage, "option " + name + " takes no value");
@@ -159,7 +177,8 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   std::setlocale(LC_NUMERIC, "C");  // JSON numbers and Size values use a decimal point
   try {
-    ctl::Context context{ctl::ParseOptions(argc, argv), ctl::Terminal()};
+    const platform::CommandLine line = platform::ReadCommandLine(argc, argv);
+    ctl::Context context{ctl::ParseOptions(ctl::ArgumentsOf(line)), ctl::Terminal(line.codeset)};
     const auto& options = context.options;
     if (options.help) {
       std::cout << ctl::UsageText();

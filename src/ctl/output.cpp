@@ -45,7 +45,7 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
 
 }  // namespace
 
-Terminal::Terminal() {
+Terminal::Terminal(std::string argumentCodeset) : argumentCodeset_(std::move(argumentCodeset)) {
   // The locale's name still says UTF-8 when that locale is not generated on the machine.
   codeset_ = platform::HostCodeset();
   utf8_ = IsUtf8Codeset(codeset_);
@@ -57,8 +57,8 @@ std::string Terminal::FromUtf8(std::string_view utf8) const {
 }
 
 std::string Terminal::ToUtf8(std::string_view text) const {
-  if (utf8_) return std::string(text);
-  return platform::ConvertCharset(text, codeset_, "UTF-8");
+  if (IsUtf8Codeset(argumentCodeset_)) return std::string(text);
+  return platform::ConvertCharset(text, argumentCodeset_, "UTF-8");
 }
 
 std::string Terminal::FromAnsi(std::string_view ansi) const {

@@ -49,6 +49,9 @@ ctl sets
 expect 0 'Q:\TTF\' "sets finds the disc in the CD-ROM drive labelled QRTMV"
 ctl fonts TTF --style Sans
 expect 0 "A    -" "fonts before the install"
+# A disc folder named by its path is the disc itself on Windows, which makes no drives for it.
+ctl --disc "Z:${disc//\//\\}" sets
+expect 0 "TTF" "--disc FOLDER"
 
 ctl install TTF --style Sans A
 expect 0 "installed 1 font" "install"

@@ -2,20 +2,11 @@
 // Running the project's command-line programs as child processes in the tests: their exit
 // code, stdout and stderr, with stderr on a pipe or on a pseudo-terminal.
 
-#include <fcntl.h>
-#include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace ctl_test {
 
@@ -25,9 +16,11 @@ struct Result {
   std::string err;
 };
 
-// The programs under test, as the build names them; empty when one is not built.
+// The programs under test, as the build names them (as this test program reaches them); empty
+// when one is not built.
 inline std::string Existing(const char* path) {
-  return std::filesystem::exists(path) ? path : "";
+  const std::filesystem::path reached = testing_support::HostSystemPath(path);
+  return std::filesystem::exists(reached) ? reached.string() : "";
 }
 inline std::string CtlProgram() {
 #ifdef ZF_CTL_PROGRAM
@@ -46,75 +39,10 @@ inline std::string DemodiscProgram() {
 
 enum class Stderr { Pipe, Terminal };
 
-// Runs program with args in the given locale (LC_ALL) and waits for it.
-inline Result Run(const std::string& program, const std::vector<std::string>& args,
-                  const std::string& locale = "C.UTF-8", Stderr stderrKind = Stderr::Pipe) {
-  testing_support::TempDir io;
-  const std::string outFile = (io.path() / "out").string();
-  const std::string errFile = (io.path() / "err").string();
-  int master = -1, slave = -1;
-  if (stderrKind == Stderr::Terminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-    return {};
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  if (slave >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, slave, 2);
-    posix_spawn_file_actions_addclose(&actions, master);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-  }
-
-  // Under LeakSanitizer, what fontconfig keeps after loading a font for the process is not the
-  // program's leak; anything else still fails the run.
-  const std::string suppressions = (io.path() / "lsan.supp").string();
-  testing_support::WriteFile(suppressions, "leak:libfontconfig.so\n");
-  std::string lsan = "LSAN_OPTIONS=print_suppressions=0:suppressions=" + suppressions;
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry = *e;
-    if (entry.rfind("LC_ALL=", 0) == 0 || entry.rfind("LANG=", 0) == 0) continue;
-    if (entry.rfind("LSAN_OPTIONS=", 0) == 0) {
-      lsan += ":" + entry.substr(13);
-      continue;
-    }
-    env.push_back(entry);
-  }
-  env.push_back("LC_ALL=" + locale);
-  env.push_back(lsan);
-  std::vector<char*> envp, argv;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> all = {program};
-  all.insert(all.end(), args.begin(), args.end());
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  Result result;
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (slave >= 0) close(slave);
-  if (spawned != 0) {
-    if (master >= 0) close(master);
-    return result;
-  }
-  if (master >= 0) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(master, buffer, sizeof buffer)) > 0) result.err.append(buffer, n);
-    close(master);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = testing_support::ReadFile(outFile);
-  if (master < 0) result.err = testing_support::ReadFile(errFile);
-  return result;
-}
+// Runs program with args (UTF-8 text) and waits for it. On POSIX the program runs in the given
+// locale (LC_ALL); on Windows, which has no such locale, the program's output is in the ANSI code
+// page and comes back converted to UTF-8. A terminal for stderr exists only on POSIX.
+Result Run(const std::string& program, const std::vector<std::string>& args,
+           const std::string& locale = "C.UTF-8", Stderr stderrKind = Stderr::Pipe);
 
 }  // namespace ctl_test
