@@ -12,7 +12,7 @@ if [ "${1:-}" = "--no-install" ]; then
   shift
 fi
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build locales)
 if [ "$install" = 1 ]; then
   missing=()
   for p in "${packages[@]}"; do
