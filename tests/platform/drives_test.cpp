@@ -113,9 +113,7 @@ TEST(Drives, LabelsComeAsGivenInTheAnsiCodePage) {
                                               fileSystem, 128));
   EXPECT_STREQ(label, "qrtmv");
   EXPECT_STREQ(fileSystem, "CDFS");
-  // Wine takes a folder drive's label from its label file byte by byte, ASCII alone.
-  if (testing_support::SystemCodePage() == 950 &&
-      testing_support::RunningSystem() != testing_support::System::Wine) {
+  if (testing_support::SystemCodePage() == 950) {
     ASSERT_TRUE(platform::GetVolumeInformationA("E:\\", label, 128, nullptr, nullptr, nullptr,
                                                 nullptr, 0));
     EXPECT_STREQ(label, "\xA6\x72\xAB\xAC");  // Big5

