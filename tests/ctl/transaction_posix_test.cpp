@@ -1,6 +1,6 @@
-// Installs and removals under faults, as real zelvafont-ctl processes meet them: a process ended
-// at every step boundary, kill -9 at random moments, three processes at once on overlapping
-// fonts that share file names, and hostile discs. Each ends with the prefix consistent: every
+// Installs and removals under faults that only POSIX can deal here: kill -9 at random moments,
+// three processes at once on overlapping fonts that share file names, hostile discs, a full disk
+// and a read-only Fonts folder. Each ends with the prefix consistent: every
 // entry names its file, every file of the Fonts folder has its entry, no temporary file is
 // left, no step is pending, and nothing outside the Fonts folder changed.
 #include <fcntl.h>
@@ -20,153 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "ctl/run_program.h"
-#include "platform/prefix.h"
-#include "platform/registry.h"
-#include "support/test_support.h"
+#include "ctl/transaction_fixture.h"
 
-namespace fs = std::filesystem;
-
+namespace ctl_test {
 namespace {
-
-using ctl_test::Result;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::TempPrefix;
-using testing_support::WriteFile;
-
-const char* const kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-const char* const kJournalKey = "SOFTWARE\\Zelvaworks\\ZelvaFont\\Journal";
-const fs::path kDejaVu = "/usr/share/fonts/truetype/dejavu";
-
-// One font of the generated disc: its key, where its file lies on the disc, and the DejaVu font
-// it is a copy of. Fonts in different folders share file names.
-struct DiscFont {
-  const char* key;
-  const char* source;
-  const char* font;
-};
-const DiscFont kFonts[] = {
-    {"A", "one\\same.ttf", "DejaVuSans.ttf"},
-    {"B", "two\\same.ttf", "DejaVuSerif.ttf"},
-    {"C", "three\\same.ttf", "DejaVuSansMono.ttf"},
-    {"D", "one\\other.ttf", "DejaVuSans-Bold.ttf"},
-    {"E", "two\\other.ttf", "DejaVuSerif-Bold.ttf"},
-};
-
-class TransactionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ctl_ = ctl_test::CtlProgram();
-    if (ctl_.empty()) GTEST_SKIP() << "zelvafont-ctl is not built";
-    if (!fs::exists(kDejaVu / "DejaVuSans.ttf")) GTEST_SKIP() << "no DejaVu fonts";
-    std::string style = "[StyleList]\r\nAll=All\r\n[All]\r\n";
-    std::string catalogue;
-    for (const DiscFont& f : kFonts) {
-      style += std::string(f.key) + "=Font " + f.key + "\r\n";
-      catalogue += std::string("[") + f.key + "]\r\nSource=" + f.source +
-                   "\r\nRegNameCount=1\r\nRegName1=Font " + f.key + "\r\n";
-      // A links B: a removal of A takes both.
-      if (std::string(f.key) == "A") catalogue += "LinkCount=1\r\nLink1=B\r\n";
-      std::string relative = f.source;
-      std::replace(relative.begin(), relative.end(), '\\', '/');
-      const fs::path file = set() / relative;
-      fs::create_directories(file.parent_path());
-      fs::copy_file(kDejaVu / f.font, file, fs::copy_options::overwrite_existing);
-    }
-    WriteFile(set() / "tmp" / "Info" / "Style", style);
-    WriteFile(set() / "tmp" / "Info" / "Font", catalogue);
-  }
-
-  fs::path set() const { return disc_.path() / "TTF"; }
-
-  Result Ctl(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--prefix", prefix_.str(), "--disc", disc_.str()});
-    return ctl_test::Run(ctl_, args);
-  }
-  Result Install(std::vector<std::string> keys) {
-    keys.insert(keys.begin(), {"install", "TTF", "--style", "All"});
-    return Ctl(keys);
-  }
-  Result Remove(std::vector<std::string> keys) {
-    keys.insert(keys.begin(), {"remove", "TTF", "--style", "All"});
-    return Ctl(keys);
-  }
-
-  // The entries with their data, read afresh.
-  std::map<std::string, std::string> Entries(const char* key = kFontsKey) {
-    platform::ReopenPrefix();
-    std::map<std::string, std::string> entries;
-    platform::HKEY handle = 0;
-    if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, key, 0, platform::KEY_READ,
-                                &handle) != platform::ERROR_SUCCESS)
-      return entries;
-    for (const std::string& name : platform::ListRegistryValueNames(platform::HKEY_LOCAL_MACHINE,
-                                                                    key)) {
-      char data[512] = {};
-      platform::DWORD size = sizeof data - 1;
-      platform::RegQueryValueExA(handle, name.c_str(), nullptr, nullptr,
-                                 reinterpret_cast<platform::BYTE*>(data), &size);
-      entries[name] = data;
-    }
-    platform::RegCloseKey(handle);
-    return entries;
-  }
-
-  // The prefix as another program would judge it, with every registered file byte-identical to
-  // the disc file of its font.
-  // The next program to start settles what a killed run left; check is one.
-  void ExpectConsistent() {
-    Result check = Ctl({"check"});
-    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
-    std::map<std::string, std::string> files;  // name -> entry
-    for (const auto& [entry, file] : Entries()) {
-      SCOPED_TRACE(entry + " -> " + file);
-      ASSERT_TRUE(fs::is_regular_file(prefix_.fontsDir() / file));
-      files[file] = entry;
-      const std::string key = entry.substr(5, 1);  // "Font X (TrueType)"
-      for (const DiscFont& f : kFonts) {
-        if (key != f.key) continue;
-        EXPECT_TRUE(ReadFile(prefix_.fontsDir() / file) == ReadFile(kDejaVu / f.font))
-            << "the copy differs from its disc file";
-      }
-    }
-    for (const auto& entry : fs::directory_iterator(prefix_.fontsDir())) {
-      const std::string name = entry.path().filename().string();
-      EXPECT_TRUE(files.count(name)) << "orphan or leftover file " << name;
-    }
-    EXPECT_TRUE(Entries(kJournalKey).empty()) << "a step is still pending";
-  }
-
-  TempPrefix prefix_{1033};
-  TempDir disc_;
-  std::string ctl_;
-};
-
-// A run ended at every step boundary of its installs and removals, as a kill there would end
-// it; the next program settles what it left.
-TEST_F(TransactionTest, ARunEndedAtAnyStepLeavesAConsistentPrefix) {
-  for (const bool install : {true, false}) {
-    for (int step = 1;; ++step) {
-      SCOPED_TRACE((install ? "install, step " : "remove, step ") + std::to_string(step));
-      ASSERT_LT(step, 200);
-      if (install) Remove({"--all"});
-      else Install({"--all"});
-      setenv("ZELVAFONT_TEST_EXIT_AT_STEP", std::to_string(step).c_str(), 1);
-      Result run = install ? Install({"A", "D"}) : Remove({"A", "D"});
-      unsetenv("ZELVAFONT_TEST_EXIT_AT_STEP");
-      ExpectConsistent();
-      if (run.exitCode != 86) {
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        break;  // every boundary was passed
-      }
-      // Settled, the run can be made again and does what it was asked.
-      Result again = install ? Install({"A", "D"}) : Remove({"A", "D"});
-      EXPECT_EQ(again.exitCode, 0) << again.err;
-      EXPECT_EQ(Entries().size(), install ? 3u : 2u);
-    }
-  }
-}
 
 // A child process that is killed while it runs.
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
@@ -297,7 +154,7 @@ TEST_F(TransactionTest, HostileDiscsAndPlantedLinksAreRefused) {
   // file it leads to.
   fs::permissions(outside, fs::perms::owner_read);
   platform::ReopenPrefix();
-  ASSERT_EQ(Ctl({"registry", "set", std::string("HKLM\\") + kFontsKey, "Font A Bold (TrueType)",
+  ASSERT_EQ(Ctl({"registry", "set", std::string("HKLM\\") + kTxFontsKey, "Font A Bold (TrueType)",
                  "same0.ttf"})
                 .exitCode,
             0);
@@ -349,3 +206,4 @@ TEST_F(TransactionTest, AFullDiskAndAReadOnlyFolderAreNamedAsTheCause) {
 }
 
 }  // namespace
+}  // namespace ctl_test

@@ -139,6 +139,13 @@ bool ScopedDrive::Redeclare() {
   return platform::DeclareDrive(drive, platform::DeclarationScope::Process);
 }
 
+void SetEnvironment(const char* name, const std::optional<std::string>& value) {
+  if (value)
+    setenv(name, value->c_str(), 1);
+  else
+    unsetenv(name);
+}
+
 std::filesystem::path HostSystemPath(const std::string& posixPath) { return posixPath; }
 
 System RunningSystem() { return System::Posix; }

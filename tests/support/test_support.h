@@ -3,6 +3,7 @@
 // temporary host folders.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -76,6 +77,9 @@ class ScopedDrive {
 // A file of the host system (fonts, tools) by its POSIX path, as this test program reaches it:
 // the path itself on POSIX, through drive Z: (Wine's view of /) under Wine.
 std::filesystem::path HostSystemPath(const std::string& posixPath);
+
+// Sets an environment variable for this process and the programs it starts; nullopt removes it.
+void SetEnvironment(const char* name, const std::optional<std::string>& value);
 
 // Runs a shell command and returns what it wrote to standard output.
 std::string Capture(const std::string& command);

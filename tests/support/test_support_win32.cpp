@@ -19,19 +19,20 @@
 
 namespace testing_support {
 
-namespace {
-
-void SetEnvironment(const char* name, const char* value) {
-  ::SetEnvironmentVariableA(name, value);
-  _putenv_s(name, value ? value : "");  // the C library's copy, which getenv reads
+// The system's copy, which started programs inherit, and the C library's, which getenv reads.
+void SetEnvironment(const char* name, const std::optional<std::string>& value) {
+  ::SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+  _putenv_s(name, value ? value->c_str() : "");
 }
+
+namespace {
 
 // A test that forgets its TempPrefix reaches the default prefix of the Wine prefix (or of the
 // Windows user), never one that another program set up.
 class DefaultPrefix : public ::testing::Environment {
  public:
   void SetUp() override {
-    SetEnvironment("ZELVAFONT_PREFIX", nullptr);
+    SetEnvironment("ZELVAFONT_PREFIX", std::nullopt);
     platform::ReopenPrefix();
   }
 };
@@ -71,13 +72,13 @@ TempPrefix::TempPrefix(unsigned short language) {
     oldPrefix_ = old;
     hadOldPrefix_ = true;
   }
-  SetEnvironment("ZELVAFONT_PREFIX", dir_.str().c_str());
+  SetEnvironment("ZELVAFONT_PREFIX", dir_.str());
   platform::ReopenPrefix();
   platform::SetSystemLanguageSetting(language);
 }
 
 TempPrefix::~TempPrefix() {
-  SetEnvironment("ZELVAFONT_PREFIX", hadOldPrefix_ ? oldPrefix_.c_str() : nullptr);
+  SetEnvironment("ZELVAFONT_PREFIX", hadOldPrefix_ ? std::optional(oldPrefix_) : std::nullopt);
   platform::ReopenPrefix();
 }
 
