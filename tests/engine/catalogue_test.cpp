@@ -16,6 +16,30 @@ using Strings = std::vector<std::string>;
 
 class CatalogueTest : public EngineTest {};
 
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string ShellFontsFolder() {
+  char value[1024] = {};
+  platform::DWORD size = sizeof value;
+  platform::HKEY key = 0;
+  platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, kShellFolders, 0, platform::KEY_READ, &key);
+  platform::RegQueryValueExA(key, "Fonts", nullptr, nullptr,
+                             reinterpret_cast<platform::BYTE*>(value), &size);
+  platform::RegCloseKey(key);
+  return value;
+}
+
+void SetShellFontsFolder(const std::string& folder) {
+  platform::HKEY key = 0;
+  platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, kShellFolders, 0,
+                          platform::KEY_ALL_ACCESS, &key);
+  platform::RegSetValueExA(key, "Fonts", 0, platform::REG_SZ,
+                           reinterpret_cast<const platform::BYTE*>(folder.c_str()),
+                           static_cast<platform::DWORD>(folder.size() + 1));
+  platform::RegCloseKey(key);
+}
+
 TEST_F(CatalogueTest, LoadSetsTheRecordAndFindsEveryKindOfFile) {
   WriteCatalogue("LangMap", "[Lang]\r\n1033=eng\r\n");
   WriteCatalogue("Style", "[StyleList]\r\nS1=Sung\r\n");
@@ -64,10 +88,8 @@ TEST_F(CatalogueTest, FailedLoadLeavesNothingLoaded) {
       {"no Fonts folder in Shell Folders",
        [](EngineTest&) {
          platform::HKEY key = 0;
-         platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER,
-                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
-                                 "Shell Folders",
-                                 0, platform::KEY_ALL_ACCESS, &key);
+         platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, kShellFolders, 0,
+                                 platform::KEY_ALL_ACCESS, &key);
          platform::RegDeleteValueA(key, "Fonts");
          platform::RegCloseKey(key);
        },
@@ -75,6 +97,8 @@ TEST_F(CatalogueTest, FailedLoadLeavesNothingLoaded) {
       {"missing information folder", [](EngineTest&) {}, "D:\\TTF\\tmp\\Nope", kSetDir},
       {"missing set folder", [](EngineTest&) {}, kInfoDir, "D:\\Nope"},
   };
+  // On Windows Shell Folders is the machine's own: each row puts back what it broke.
+  const std::string fontsFolder = ShellFontsFolder();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetUpDisc();
@@ -92,6 +116,7 @@ TEST_F(CatalogueTest, FailedLoadLeavesNothingLoaded) {
     EXPECT_TRUE(e.CurrentStyle.empty());
     Strings keys;
     EXPECT_FALSE(engine::ListStyleKeys(keys));
+    SetShellFontsFolder(fontsFolder);
     TearDown();
   }
 }

@@ -2,10 +2,7 @@
 // state, its removal, the copies, and what bad catalogue or registry data may not do.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <atomic>
-#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -57,18 +54,6 @@ TEST(NameMatchTest, WholeNameAtTheStartOrAfterABlankAndBeforeABlank) {
   }
 }
 
-class InstallTest : public EngineTest {
- protected:
-  void WriteOneStyle(const std::string& fontSections, const std::vector<std::string>& keys) {
-    std::string style = "[StyleList]\r\nS=Style\r\n[S]\r\n";
-    for (const auto& key : keys) style += key + "=" + key + " name\r\n";
-    WriteCatalogue("Style", style);
-    WriteCatalogue("Font", fontSections);
-    ASSERT_TRUE(Load());
-    ASSERT_TRUE(engine::SelectStyle("Style"));
-  }
-};
-
 TEST_F(InstallTest, InstallCopiesRegistersAndReportsInstalled) {
   PutFont("DejaVuSans.ttf", DejaVu("DejaVuSans.ttf"));
   WriteOneStyle(FontSection("F1", "DejaVuSans.ttf", {"DejaVu Sans", "Zelva Sans"}), {"F1"});
@@ -119,13 +104,17 @@ TEST_F(InstallTest, TargetNamesFromTheSourceValue) {
     std::string hostFile;
     std::string target;  // host name in the Fonts folder
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"DejaVuSans.ttf", "DejaVuSans.ttf", "DejaVuSans.ttf"},
       {"fonts\\deep\\Serif.ttf", "fonts/deep/Serif.ttf", "Serif.ttf"},
-      {"\xB3\x5C.ttf", "許.ttf", "許.ttf"},                        // trail byte 0x5C
-      {"\xB3\x5C\\\xB3\x5C.ttf", "許/許.ttf", "許0.ttf"},          // folder named 許 too
       {"odd.ttcx", "odd.ttcx", "odd..tcx"},  // the split is by position only
   };
+  // File names are read in the system's code page, which Wine takes from its locale (1252
+  // unless LANG names a Chinese one that the host has), whatever the prefix's language.
+  if (testing_support::SystemCodePage() == 950) {
+    cases.push_back({"\xB3\x5C.ttf", "許.ttf", "許.ttf"});                // trail byte 0x5C
+    cases.push_back({"\xB3\x5C\\\xB3\x5C.ttf", "許/許.ttf", "許0.ttf"});  // folder named 許 too
+  }
   std::string sections;
   std::vector<std::string> keys;
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -137,7 +126,7 @@ TEST_F(InstallTest, TargetNamesFromTheSourceValue) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].hostFile);
     engine::InstallFont(keys[i]);
-    EXPECT_TRUE(fs::exists(fontsDir() / cases[i].target));
+    EXPECT_TRUE(fs::exists(fontsDir() / Utf8Path(cases[i].target)));
     EXPECT_EQ(engine::QueryFontState(keys[i]), engine::FontInstalled);
   }
 }
@@ -214,13 +203,13 @@ TEST_F(InstallTest, GsubMaskingChangesOnlyAlignedTagsOfTheFirstBlock) {
     bytes.replace(c.offset, 4, "GSUB");
     testing_support::WriteFile(setDir() / "in.bin", bytes);
     ASSERT_EQ(engine::CopyFontFileMaskGsub("D:\\TTF\\in.bin", "C:\\out.bin"), 1);
-    std::string copied = testing_support::ReadFile(prefixDir() / "drive_c" / "out.bin");
+    std::string copied = testing_support::ReadFile(driveC() / "out.bin");
     ASSERT_EQ(copied.size(), bytes.size());
     EXPECT_EQ(copied.substr(c.offset, 4), c.masked ? "Gsub" : "GSUB");
     copied.replace(c.offset, 4, "GSUB");
     EXPECT_EQ(copied, bytes);  // nothing else changed
     ASSERT_EQ(engine::CopyFontFile("D:\\TTF\\in.bin", "C:\\out.bin"), 1);
-    EXPECT_EQ(testing_support::ReadFile(prefixDir() / "drive_c" / "out.bin"), bytes);
+    EXPECT_EQ(testing_support::ReadFile(driveC() / "out.bin"), bytes);
   }
   EXPECT_EQ(engine::CopyFontFile("D:\\TTF\\missing.bin", "C:\\out2.bin"), 0);
   EXPECT_EQ(engine::CopyFontFile("D:\\TTF\\in.bin", "Q:\\nowhere\\out.bin"), 0);
@@ -245,8 +234,8 @@ TEST_F(InstallTest, MaskedCopyOfARealFontCountsAsInstalled) {
 TEST_F(InstallTest, RemovalDeletesOnlyPlainNamesInsideTheFontsFolder) {
   WriteOneStyle(FontSection("F1", "x.ttf", {"Victim"}), {"F1"});
   testing_support::WriteFile(setDir() / "x.ttf", "0123456789");
-  const fs::path outside = prefixDir() / "drive_c" / "x";
-  const fs::path outsideToo = prefixDir() / "drive_c" / "abs.ttf";
+  const fs::path outside = driveC() / "x";
+  const fs::path outsideToo = driveC() / "abs.ttf";
   testing_support::WriteFile(outside, "0123456789");
   testing_support::WriteFile(outsideToo, "0123456789");
   testing_support::WriteFile(fontsDir() / "sub" / "inner.ttf", "0123456789");
@@ -300,7 +289,7 @@ TEST_F(InstallTest, ARegistryWriteFailureThrowsAndTakesTheCopyBack) {
   PutFont("DejaVuSans.ttf", DejaVu("DejaVuSans.ttf"));
   WriteOneStyle(FontSection("F1", "DejaVuSans.ttf", {"DejaVu Sans"}), {"F1"});
   ReadOnlyRegistry readOnly(*this);
-  if (!readOnly.ok()) GTEST_SKIP() << "cannot make the registry store read-only here";
+  if (!readOnly.ok()) GTEST_SKIP() << "cannot make the installed-font list read-only here";
   try {
     engine::InstallFont("F1");
     FAIL() << "no error";
@@ -315,19 +304,6 @@ TEST_F(InstallTest, FailedCopiesLeaveNoFileAndNoEntry) {
   WriteOneStyle(FontSection("F1", "a.ttf", {"A"}), {"F1"});
 
   {
-    SCOPED_TRACE("full disk");
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100000;  // the font is 750 kB
-    setrlimit(RLIMIT_FSIZE, &small);
-    engine::InstallFont("F1");
-    setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_TRUE(FontsFolder().empty());
-    EXPECT_TRUE(Entries().empty());
-  }
-  {
     SCOPED_TRACE("a hook that fails half way");
     engine::SetCopyHook([](const char* source, const char* target) {
       engine::CopyFontFile(source, target);
@@ -340,38 +316,13 @@ TEST_F(InstallTest, FailedCopiesLeaveNoFileAndNoEntry) {
   {
     SCOPED_TRACE("read-only Fonts folder");
     ReadOnlyFolder readOnly(fontsDir());
-    if (!readOnly.ok()) GTEST_SKIP() << "cannot make a folder read-only here";
+    if (!readOnly.ok())
+      GTEST_SKIP() << "cannot make a folder read-only here (Wine run as root writes into one)";
     engine::SetCopyHook(nullptr);
     engine::InstallFont("F1");
     EXPECT_TRUE(Entries().empty());
   }
   EXPECT_TRUE(FontsFolder().empty());
-}
-
-// The families an installed font brings must reach fontconfig, and leave it again.
-TEST_F(InstallTest, InstalledFontsAreSeenByFontconfig) {
-  if (std::system("command -v fc-list >/dev/null 2>&1") != 0) GTEST_SKIP() << "no fc-list";
-  const fs::path collection = FontCollection();
-  PutFont("DejaVuSerif.ttf", DejaVu("DejaVuSerif.ttf"));
-  std::string sections = FontSection("F1", "DejaVuSerif.ttf", {"DejaVu Serif"});
-  std::vector<std::string> keys{"F1"};
-  if (!collection.empty()) {
-    PutFont("coll.ttc", collection);
-    sections += FontSection("F2", "coll.ttc", {"Collection"});
-    keys.push_back("F2");
-  }
-  WriteOneStyle(sections, keys);
-  testing_support::TempDir conf;
-  const std::string fonts = fs::canonical(fontsDir()).string();
-  for (const auto& key : keys) engine::InstallFont(key);
-  const std::string listed = FcList(conf.path(), fonts);
-  EXPECT_NE(listed.find(fonts + "/DejaVuSerif.ttf: DejaVu Serif"), std::string::npos) << listed;
-  if (!collection.empty()) {
-    EXPECT_NE(listed.find(fonts + "/coll.ttc: "), std::string::npos) << listed;
-  }
-  for (const auto& key : keys) engine::RemoveFont(key);
-  const std::string after = FcList(conf.path(), fonts);
-  EXPECT_EQ(after.find(fonts + "/"), std::string::npos) << after;
 }
 
 // A disc file that keeps growing while it is copied is no copy of what was measured: nothing is
@@ -386,17 +337,26 @@ TEST_F(InstallTest, ASourceThatChangesSizeWhileCopiedIsRefused) {
   });
   const auto original = fs::file_size(DejaVu("DejaVuSans.ttf"));
   while (fs::file_size(setDir() / "grows.ttf") == original) std::this_thread::yield();
+  // Windows opens no file for a copy while another holds it open for writing (the engine shares
+  // its read with readers only), so the copy is refused at the open as unreadable; POSIX has no
+  // such share modes, on purpose, and the copy sees the file change under it.
+  const auto expected = testing_support::RunningSystem() == testing_support::System::Posix
+                            ? engine::FontFailure::SourceChanged
+                            : engine::FontFailure::SourceUnreadable;
   // The writer must be caught in the act; a copy made between two of its writes is whole.
   bool refused = false;
+  std::string seen;
   for (int attempt = 0; attempt < 50 && !refused; ++attempt) {
     engine::InstallFont("F1");
     const auto& problems = engine::LastRunReport().problems;
-    refused = problems.size() == 1 && problems[0].failure == engine::FontFailure::SourceChanged;
+    refused = problems.size() == 1 && problems[0].failure == expected;
+    for (const auto& p : problems)
+      seen += std::to_string(static_cast<int>(p.failure)) + "/" + std::to_string(p.error) + " ";
     if (!refused) engine::RemoveFont("F1");
   }
   stop = true;
   writer.join();
-  EXPECT_TRUE(refused);
+  EXPECT_TRUE(refused) << "failures/errors seen: " << seen;
   EXPECT_TRUE(Entries().empty());
   EXPECT_TRUE(FontsFolder().empty());
 }

@@ -244,7 +244,8 @@ TEST_F(SelectionTest, AReadOnlyFontsFolderInstallsNothingAndTheRunEnds) {
   engine::AddToSelection("A");
   engine::AddToSelection("D");
   ReadOnlyFolder readOnly(fontsDir());
-  if (!readOnly.ok()) GTEST_SKIP() << "cannot make a folder read-only here";
+  if (!readOnly.ok())
+    GTEST_SKIP() << "cannot make a folder read-only here (Wine run as root writes into one)";
   Recorder recorder;
   EXPECT_EQ(engine::InstallSelection(Recorder::Progress, &recorder), 0);
   EXPECT_EQ(recorder.calls.size(), 3u);
@@ -258,7 +259,7 @@ TEST_F(SelectionTest, ARegistryErrorEndsTheRunWithEudcBackOn) {
   Recorder recorder;
   std::unique_ptr<ReadOnlyRegistry> readOnly;
   readOnly = std::make_unique<ReadOnlyRegistry>(*this);
-  if (!readOnly->ok()) GTEST_SKIP() << "cannot make the registry store read-only here";
+  if (!readOnly->ok()) GTEST_SKIP() << "cannot make the installed-font list read-only here";
   EXPECT_THROW(engine::InstallSelection(Recorder::Progress, &recorder), platform::RegistryError);
   EXPECT_EQ(recorder.calls, (Calls{{0, 2, "Font A"}}));  // no closing call
   EXPECT_TRUE(platform::IsEUDCEnabled());

@@ -1,14 +1,15 @@
 #pragma once
-// Small host-side helpers of the engine's tests: making a file or folder read-only even for
-// root, and asking fontconfig's fc-list what it sees.
+// Making a folder or file of the engine's tests refuse writes, and the installed-font list with
+// it (ReadOnlyRegistry in engine_fixture.h); one implementation per system beside this file.
 
 #include <filesystem>
-#include <string>
+#include <memory>
 
 namespace engine_test {
 
-// Makes a file or folder unwritable while the object lives: by its mode for a normal user, by
-// the immutable attribute for root (whom modes do not stop). ok() is false when neither works.
+// Makes a file or folder unwritable while the object lives: on POSIX by its mode for a normal
+// user and by the immutable attribute for root (whom modes do not stop); on Windows by a
+// security descriptor that denies writing. ok() is false when writes are still let through.
 class ReadOnlyFolder {
  public:
   explicit ReadOnlyFolder(const std::filesystem::path& path);
@@ -18,13 +19,10 @@ class ReadOnlyFolder {
   bool ok() const { return ok_; }
 
  private:
+  struct Saved;
   std::filesystem::path path_;
-  bool immutable_ = false;
+  std::unique_ptr<Saved> saved_;
   bool ok_ = false;
 };
-
-// "file: family" lines of fc-list, run with a fonts.conf in confDir that includes the system
-// configuration and adds fontsDir.
-std::string FcList(const std::filesystem::path& confDir, const std::string& fontsDir);
 
 }  // namespace engine_test

@@ -1,25 +1,26 @@
-// Read-only folders and fc-list for the engine's tests.
+// Read-only folders and a read-only registry store for the engine's tests on POSIX.
 #include "engine/test_helpers.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
-
+#include "engine/engine_fixture.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
 #include "support/test_support.h"
 
 namespace engine_test {
 
 using testing_support::SetImmutable;
 
-ReadOnlyFolder::ReadOnlyFolder(const std::filesystem::path& path) : path_(path) {
+struct ReadOnlyFolder::Saved {
+  bool immutable = false;
+};
+
+ReadOnlyFolder::ReadOnlyFolder(const std::filesystem::path& path)
+    : path_(path), saved_(std::make_unique<Saved>()) {
   if (geteuid() == 0) {
-    immutable_ = SetImmutable(path_, true);
-    ok_ = immutable_;
+    saved_->immutable = SetImmutable(path_, true);
+    ok_ = saved_->immutable;
     return;
   }
   std::error_code ec;
@@ -32,7 +33,7 @@ ReadOnlyFolder::ReadOnlyFolder(const std::filesystem::path& path) : path_(path) 
 }
 
 ReadOnlyFolder::~ReadOnlyFolder() {
-  if (immutable_) {
+  if (saved_->immutable) {
     SetImmutable(path_, false);
   } else if (ok_) {
     std::error_code ec;
@@ -41,24 +42,25 @@ ReadOnlyFolder::~ReadOnlyFolder() {
   }
 }
 
-std::string FcList(const std::filesystem::path& confDir, const std::string& fontsDir) {
-  const std::filesystem::path conf = confDir / "fonts.conf";
-  {
-    std::ofstream out(conf);
-    out << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n"
-           "<fontconfig>\n  <include ignore_missing=\"yes\">/etc/fonts/fonts.conf</include>\n"
-           "  <dir>" << fontsDir << "</dir>\n</fontconfig>\n";
-  }
-  const std::string command =
-      "FONTCONFIG_FILE='" + conf.string() + "' fc-list : file family 2>/dev/null";
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    std::array<char, 4096> chunk;
-    std::size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), n);
-    pclose(pipe);
-  }
-  return output;
+struct ReadOnlyRegistry::State {
+  std::unique_ptr<ReadOnlyFolder> store;
+};
+
+ReadOnlyRegistry::ReadOnlyRegistry(EngineTest& test)
+    : test_(test), state_(std::make_unique<State>()) {
+  // The store must exist with its write-ahead files before it is frozen.
+  platform::ListRegistryValueNames(platform::HKEY_LOCAL_MACHINE, kNtFontsKey);
+  state_->store = std::make_unique<ReadOnlyFolder>(test_.prefixDir() / "registry.db");
+  platform::ReopenPrefix();
+  test_.DeclareDisc();
 }
+
+ReadOnlyRegistry::~ReadOnlyRegistry() {
+  state_->store.reset();
+  platform::ReopenPrefix();
+  test_.DeclareDisc();
+}
+
+bool ReadOnlyRegistry::ok() const { return state_->store->ok(); }
 
 }  // namespace engine_test
