@@ -45,4 +45,8 @@ enum class Stderr { Pipe, Terminal };
 Result Run(const std::string& program, const std::vector<std::string>& args,
            const std::string& locale = "C.UTF-8", Stderr stderrKind = Stderr::Pipe);
 
+// Fails the test when the prefix's registry store is damaged (SQLite's own check); on Windows the
+// registry is the system's, which keeps it whole.
+void ExpectStoreIntact(const std::filesystem::path& prefix);
+
 }  // namespace ctl_test

@@ -6,6 +6,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
 
 extern char** environ;
 
@@ -79,6 +82,19 @@ Result Run(const std::string& program, const std::vector<std::string>& args,
   result.out = testing_support::ReadFile(outFile);
   if (master < 0) result.err = testing_support::ReadFile(errFile);
   return result;
+}
+
+void ExpectStoreIntact(const std::filesystem::path& prefix) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((prefix / "registry.db").c_str(), &db, SQLITE_OPEN_READONLY,
+                            nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "ok");
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
 }
 
 }  // namespace ctl_test

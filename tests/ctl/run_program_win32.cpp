@@ -87,4 +87,6 @@ Result Run(const std::string& program, const std::vector<std::string>& args,
   return result;
 }
 
+void ExpectStoreIntact(const std::filesystem::path& /*prefix*/) {}
+
 }  // namespace ctl_test

@@ -1,7 +1,10 @@
-// Installs and removals ended at every step boundary, as a kill there would end them: the next
-// program must find the prefix consistent (every entry names its file, every file has its entry,
-// nothing is left pending) and the run must work when made again.
+// Installs and removals ended at every step boundary, as a kill there would end them, and made by
+// three processes at once: the next program must find the prefix consistent (every entry names
+// its file, every file has its entry, nothing is left pending) and a run must work when made
+// again.
 #include "ctl/transaction_fixture.h"
+
+#include <thread>
 
 namespace ctl_test {
 namespace {
@@ -31,6 +34,36 @@ TEST_F(TransactionTest, ARunEndedAtAnyStepLeavesAConsistentPrefix) {
       EXPECT_EQ(Entries().size(), install ? 3u : 2u);
     }
   }
+}
+
+// Three processes install and remove overlapping fonts whose files share names, and list them,
+// for ten rounds each.
+TEST_F(TransactionTest, ThreeProcessesAtOnceLeaveEveryFontWhole) {
+  const std::vector<std::vector<std::string>> plans = {
+      {"A", "C"}, {"B", "C", "D"}, {"A", "E"}};
+  std::vector<std::thread> workers;
+  std::vector<std::string> failures(plans.size());
+  for (std::size_t p = 0; p < plans.size(); ++p) {
+    workers.emplace_back([&, p] {
+      for (int round = 0; round < 10; ++round) {
+        for (const bool install : {true, false}) {
+          if (p == 2 && !install && round == 9) continue;  // leave some fonts installed
+          Result r = install ? Install(plans[p]) : Remove(plans[p]);
+          // Another process may have removed a font this one installed, or the reverse.
+          if (r.exitCode != 0 && r.exitCode != 5)
+            failures[p] += "run " + std::to_string(r.exitCode) + ": " + r.err;
+          Result listed = Ctl({"fonts", "TTF", "--style", "All"});
+          if (listed.exitCode != 0) failures[p] += "listing: " + listed.err;
+        }
+      }
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  for (const auto& failure : failures) EXPECT_EQ(failure, "");
+  ExpectConsistent();
+  EXPECT_FALSE(Entries().empty());
+
+  ExpectStoreIntact(prefix_.path());
 }
 
 }  // namespace
