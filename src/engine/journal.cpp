@@ -63,6 +63,17 @@ std::vector<std::pair<std::string, std::string>> ReadValues(const char* subKey) 
   return values;
 }
 
+// The string data of one value below HKEY_LOCAL_MACHINE; empty when there is none.
+std::string EntryData(const std::string& subKey, const std::string& name) {
+  platform::HKEY key = 0;
+  if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, subKey.c_str(), 0, platform::KEY_READ,
+                              &key) != platform::ERROR_SUCCESS)
+    return {};
+  std::string data = ReadValueData(key, name);
+  platform::RegCloseKey(key);
+  return data;
+}
+
 RunReport report;
 RunWaitFn runWait = nullptr;
 void* runWaitContext = nullptr;
@@ -131,7 +142,18 @@ platform::RegistryChange ClearOwnedFile(const std::string& fontsDir, const std::
 }
 
 platform::LONG Commit(const std::vector<platform::RegistryChange>& changes) {
-  return platform::RegApplyChanges(changes);
+  // Test hook: the changes one by one with a step boundary between them, as a store without
+  // transactions takes them (the Windows registry), so that a run ended half way through a
+  // commit is tested on every system.
+  static const bool split = std::getenv("ZELVAFONT_TEST_SPLIT_COMMITS") != nullptr;
+  if (!split) return platform::RegApplyChanges(changes);
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    if (i > 0) StepBoundary();
+    if (const platform::LONG rc = platform::RegApplyChanges({changes[i]});
+        rc != platform::ERROR_SUCCESS)
+      return rc;
+  }
+  return platform::ERROR_SUCCESS;
 }
 
 std::vector<JournalRecord> ReadJournal() {
@@ -194,6 +216,16 @@ int RecoverLocked() {
       if (!record.file.empty() && !DeleteOwnedFile(filePath, record.identity) &&
           platform::GetFileIdentity(filePath) == record.identity)
         continue;
+      // A store without transactions (the Windows registry) may have taken the first values of
+      // the final commit before the run ended: the entry and the record of the copy go with it,
+      // while they are still this install's.
+      if (!record.file.empty()) {
+        if (EntryData(record.fontsKey, record.entry) == record.file)
+          changes.push_back(ClearEntry(record.fontsKey, record.entry));
+        for (const OwnedFile& owned : ReadOwnedFiles())
+          if (owned.path == filePath && owned.identity == record.identity)
+            changes.push_back(ClearOwnedFile(record.fontsDir, record.file));
+      }
     } else {
       // A removal is finished when its file can go; otherwise the entry stays with its file.
       if (DeleteOwnedFile(filePath, record.identity)) {
