@@ -67,7 +67,10 @@ struct RegistryChange {
   DWORD type = REG_SZ;
 };
 // Makes every change or none (one transaction of the store), so that what the changes say
-// together, such as an entry and the note that a run is under way, is never half written.
+// together, such as an entry and the note that a run is under way, is never half written. On
+// Windows, whose registry has no transactions, a failure undoes what was made, but a process
+// killed half way leaves the first changes made, in the order given: put last what marks the set
+// as done.
 LONG RegApplyChanges(const std::vector<RegistryChange>& changes);
 
 // Convenience over the raw calls: every value name of a key, in enumeration order (empty when

@@ -199,7 +199,8 @@ void Restore(const Previous& previous) {
 // has deprecated and Wine does not implement. So the changes are made one by one, each value's
 // old state read first, and a failure puts back every value already changed before it returns:
 // every change or none as far as failures go. A reader in between may see part of the set, and
-// a process killed half way leaves it half made; keys created on the way are left in place.
+// a process killed half way leaves it half made, in the order given (callers put what marks the
+// set as done last); keys created on the way are left in place.
 LONG RegApplyChanges(const std::vector<RegistryChange>& changes) {
   for (const RegistryChange& change : changes)
     if (!IsPredefined(change.root)) return ERROR_INVALID_HANDLE;
