@@ -27,27 +27,6 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-// Sets environment variables (nullopt: unsets) for one scope and restores them after.
-class ScopedEnv {
- public:
-  ScopedEnv(std::vector<std::pair<std::string, std::optional<std::string>>> changes) {
-    for (auto& [name, value] : changes) {
-      const char* old = std::getenv(name.c_str());
-      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      Apply(name, value);
-    }
-  }
-  ~ScopedEnv() {
-    for (auto& [name, value] : saved_) Apply(name, value);
-  }
-
- private:
-  static void Apply(const std::string& name, const std::optional<std::string>& value) {
-    if (value) setenv(name.c_str(), value->c_str(), 1);
-    else unsetenv(name.c_str());
-  }
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 // Runs a program (found on PATH) as the user nobody, with the test's environment and no home.
 ctl_test::Result RunAsNobody(std::vector<std::string> args) {
@@ -98,18 +77,19 @@ class MachineScopeTest : public ::testing::Test {
   }
 
   // The environment of a root run on the temporary machine.
-  ScopedEnv MachineEnv(std::optional<std::string> scope = std::nullopt) const {
-    return ScopedEnv({{"ZELVAFONT_MACHINE_ROOT", root_.str()},
-                      {"FONTCONFIG_FILE", conf_.string()},
-                      {"HOME", (root_.path() / "root-home").string()},
-                      {"XDG_CACHE_HOME", std::nullopt},
-                      {"ZELVAFONT_PREFIX", std::nullopt},
-                      {"ZELVAFONT_SCOPE", scope}});
+  testing_support::ScopedEnvironment MachineEnv(
+      std::optional<std::string> scope = std::nullopt) const {
+    return testing_support::ScopedEnvironment({{"ZELVAFONT_MACHINE_ROOT", root_.str()},
+                                               {"FONTCONFIG_FILE", conf_.string()},
+                                               {"HOME", (root_.path() / "root-home").string()},
+                                               {"XDG_CACHE_HOME", std::nullopt},
+                                               {"ZELVAFONT_PREFIX", std::nullopt},
+                                               {"ZELVAFONT_SCOPE", scope}});
   }
 
   // What fontconfig shows another user under the test's configuration.
   std::string ListedToOthers() const {
-    ScopedEnv env({{"FONTCONFIG_FILE", conf_.string()}});
+    testing_support::ScopedEnvironment env({{"FONTCONFIG_FILE", conf_.string()}});
     return RunAsNobody({"fc-list", "--format", "%{file}\n"}).out;
   }
 
@@ -152,7 +132,7 @@ TEST_F(MachineScopeTest, RefusalsAndUsageErrors) {
     GTEST_SKIP() << "the user nobody cannot run " << ctl_;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front() + " " + c.scope.value_or("-"));
-    ScopedEnv env = MachineEnv(c.scope);
+    testing_support::ScopedEnvironment env = MachineEnv(c.scope);
     std::vector<std::string> argv = {ctl_};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     ctl_test::Result r = root && c.asNobody ? RunAsNobody(argv) : ctl_test::Run(ctl_, c.args);
@@ -174,7 +154,7 @@ TEST_F(MachineScopeTest, FontsReachEveryUser) {
   const std::string font = (Fonts() / "a.ttf").string();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.scope.value_or("--system"));
-    ScopedEnv env = MachineEnv(c.scope);
+    testing_support::ScopedEnvironment env = MachineEnv(c.scope);
     auto ctl = [&](std::vector<std::string> args) {
       args.insert(args.begin(), c.scopeArgs.begin(), c.scopeArgs.end());
       args.insert(args.begin(), {"--disc", disc_.str()});

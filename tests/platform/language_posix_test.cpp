@@ -12,26 +12,6 @@
 
 namespace {
 
-// Sets or unsets an environment variable for the length of a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-
- private:
-  void Set(const char* value) {
-    if (value)
-      setenv(name_, value, 1);
-    else
-      unsetenv(name_);
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(Language, LocaleGivesTheLanguageWhenThePrefixSetsNone) {
   struct Case {
     const char* lcAll;
@@ -59,7 +39,11 @@ TEST(Language, LocaleGivesTheLanguageWhenThePrefixSetsNone) {
   };
   testing_support::TempPrefix prefix;
   for (const auto& c : cases) {
-    ScopedEnv all("LC_ALL", c.lcAll), messages("LC_MESSAGES", c.lcMessages), lang("LANG", c.lang);
+    auto text = [](const char* value) {
+      return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    testing_support::ScopedEnvironment locale(
+        {{"LC_ALL", text(c.lcAll)}, {"LC_MESSAGES", text(c.lcMessages)}, {"LANG", text(c.lang)}});
     ASSERT_TRUE(platform::SetSystemLanguageSetting(0));  // back to the locale
     EXPECT_EQ(platform::GetSystemDefaultLangID(), c.expected)
         << (c.lcAll ? c.lcAll : "-") << " " << (c.lcMessages ? c.lcMessages : "-") << " "

@@ -2,9 +2,12 @@
 // Test fixtures shared by every test program: a temporary prefix with its own settings, and
 // temporary host folders.
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testing_support {
 
@@ -80,6 +83,28 @@ std::filesystem::path HostSystemPath(const std::string& posixPath);
 
 // Sets an environment variable for this process and the programs it starts; nullopt removes it.
 void SetEnvironment(const char* name, const std::optional<std::string>& value);
+
+// Sets environment variables (nullopt removes one) while the object lives, and puts back what
+// was there before.
+class ScopedEnvironment {
+ public:
+  using Changes = std::vector<std::pair<std::string, std::optional<std::string>>>;
+  explicit ScopedEnvironment(const Changes& changes) {
+    for (const auto& [name, value] : changes) {
+      const char* old = std::getenv(name.c_str());
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      SetEnvironment(name.c_str(), value);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+      SetEnvironment(it->first.c_str(), it->second);
+  }
+  ScopedEnvironment(ScopedEnvironment&&) = default;
+
+ private:
+  Changes saved_;
+};
 
 // Runs a shell command and returns what it wrote to standard output.
 std::string Capture(const std::string& command);
