@@ -13,6 +13,10 @@
 
 namespace testing_support {
 
+// 許, whose Big5 trail byte is a backslash.
+inline const std::string kXuBig5 = "\xB3\x5C";
+inline const std::string kXuUtf8 = "\xE8\xA8\xB1";
+
 class DiscFolderTest : public ::testing::Test {
  protected:
   DiscFolderTest() : prefix_(1028) {

@@ -20,8 +20,8 @@ using testing_support::WriteFile;
 
 namespace {
 
-const std::string kXuBig5 = "\xB3\x5C";  // 許: the trail byte is a backslash
-const std::string kXuUtf8 = "\xE8\xA8\xB1";
+using testing_support::kXuBig5;
+using testing_support::kXuUtf8;
 
 using HostFilesTest = testing_support::DiscFolderTest;
 

@@ -22,8 +22,8 @@ using testing_support::WriteFile;
 
 namespace {
 
-const std::string kXuBig5 = "\xB3\x5C";  // 許: the trail byte is a backslash
-const std::string kXuUtf8 = "\xE8\xA8\xB1";
+using testing_support::kXuBig5;
+using testing_support::kXuUtf8;
 
 class FilesTest : public testing_support::DiscFolderTest {
  protected:
