@@ -45,6 +45,20 @@ enum class Stderr { Pipe, Terminal };
 Result Run(const std::string& program, const std::vector<std::string>& args,
            const std::string& locale = "C.UTF-8", Stderr stderrKind = Stderr::Pipe);
 
+// A program started without waiting for it, its output thrown away: Kill ends it at once, as
+// kill -9 or TerminateProcess does, and waits until it is gone (as does the destructor).
+class Started {
+ public:
+  Started(const std::string& program, const std::vector<std::string>& args);
+  ~Started() { Kill(); }
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+  void Kill();
+
+ private:
+  long long process_ = -1;  // the process id on POSIX, its handle on Windows
+};
+
 // Fails the test when the prefix's registry store is damaged (SQLite's own check); on Windows the
 // registry is the system's, which keeps it whole.
 void ExpectStoreIntact(const std::filesystem::path& prefix);

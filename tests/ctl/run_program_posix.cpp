@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +83,29 @@ Result Run(const std::string& program, const std::vector<std::string>& args,
   result.out = testing_support::ReadFile(outFile);
   if (master < 0) result.err = testing_support::ReadFile(errFile);
   return result;
+}
+
+Started::Started(const std::string& program, const std::vector<std::string>& args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  process_ = pid;
+}
+
+void Started::Kill() {
+  if (process_ <= 0) return;
+  kill(static_cast<pid_t>(process_), SIGKILL);
+  int status = 0;
+  waitpid(static_cast<pid_t>(process_), &status, 0);
+  process_ = -1;
 }
 
 void ExpectStoreIntact(const std::filesystem::path& prefix) {

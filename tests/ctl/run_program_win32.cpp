@@ -87,6 +87,28 @@ Result Run(const std::string& program, const std::vector<std::string>& args,
   return result;
 }
 
+Started::Started(const std::string& program, const std::vector<std::string>& args) {
+  std::wstring commandLine = Quoted(Wide(program));
+  for (const std::string& arg : args) commandLine += L" " + Quoted(Wide(arg));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process))
+    return;
+  ::CloseHandle(process.hThread);
+  process_ = reinterpret_cast<long long>(process.hProcess);
+}
+
+void Started::Kill() {
+  if (process_ == -1) return;
+  const HANDLE process = reinterpret_cast<HANDLE>(process_);
+  ::TerminateProcess(process, 137);
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+  process_ = -1;
+}
+
 void ExpectStoreIntact(const std::filesystem::path& /*prefix*/) {}
 
 }  // namespace ctl_test

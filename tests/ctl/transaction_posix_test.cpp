@@ -1,61 +1,22 @@
-// Installs and removals under faults that only POSIX can deal here: kill -9 at random moments,
-// hostile discs (FIFOs, links off the disc, planted links), a full disk and a read-only Fonts
-// folder. Each ends with the prefix consistent: every entry names its file, every file of the Fonts
-// folder has its entry, no temporary file is left, no step is pending, and nothing outside the
-// Fonts folder changed.
-#include <fcntl.h>
-#include <signal.h>
+// Installs and removals under faults that only POSIX can deal here: hostile discs (FIFOs, links
+// off the disc, planted links), a full disk and a read-only Fonts folder. Each ends with the
+// prefix consistent: every entry names its file, every file of the Fonts folder has its entry, no
+// temporary file is left, no step is pending, and nothing outside the Fonts folder changed.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ctl/transaction_fixture.h"
 
 namespace ctl_test {
 namespace {
-
-// A child process that is killed while it runs.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-TEST_F(TransactionTest, KillNineAtRandomMomentsLeavesAConsistentPrefix) {
-  std::mt19937 random(20261208);
-  const std::vector<std::string> base = {"--prefix", prefix_.str(), "--disc", disc_.str()};
-  for (int round = 0; round < 30; ++round) {
-    std::vector<std::string> args = base;
-    const bool install = round % 2 == 0;
-    for (const char* a : {install ? "install" : "remove", "TTF", "--style", "All", "--all"})
-      args.push_back(a);
-    const pid_t pid = Spawn(ctl_, args);
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 60000));
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-  }
-  ExpectConsistent();
-}
 
 // Sources that are no font file of the disc are refused with the font and the reason, and
 // nothing is written anywhere but the Fonts folder; links planted in the Fonts folder are

@@ -1,9 +1,11 @@
-// Installs and removals ended at every step boundary, as a kill there would end them, and made by
-// three processes at once: the next program must find the prefix consistent (every entry names
-// its file, every file has its entry, nothing is left pending) and a run must work when made
-// again.
+// Installs and removals ended at every step boundary, as a kill there would end them, killed at
+// random moments, and made by three processes at once: the next program must find the prefix
+// consistent (every entry names its file, every file has its entry, nothing is left pending) and
+// a run must work when made again.
 #include "ctl/transaction_fixture.h"
 
+#include <chrono>
+#include <random>
 #include <thread>
 
 namespace ctl_test {
@@ -45,6 +47,26 @@ TEST_F(TransactionTest, ARunEndedAtAnyStepLeavesAConsistentPrefix) {
     }
   }
   testing_support::SetEnvironment("ZELVAFONT_TEST_SPLIT_COMMITS", std::nullopt);
+}
+
+// Runs ended at random moments from outside, as kill -9 or TerminateProcess ends them, in the
+// middle of a commit as anywhere else. The moments spread over the time a whole run takes here:
+// Wine starts a program far more slowly than Linux.
+TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveAConsistentPrefix) {
+  const auto begin = std::chrono::steady_clock::now();
+  ASSERT_EQ(Install({"--all"}).exitCode, 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - begin)
+                         .count();
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 30; ++round) {
+    const bool install = round % 2 == 1;
+    Started run(ctl_, {"--prefix", prefix_.str(), "--disc", DiscArgument(),
+                       install ? "install" : "remove", "TTF", "--style", "All", "--all"});
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (whole + 1)));
+    run.Kill();
+  }
+  ExpectConsistent();
 }
 
 // Three processes install and remove overlapping fonts whose files share names, and list them,
