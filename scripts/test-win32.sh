@@ -1,7 +1,9 @@
 #!/bin/bash
 # The Windows leg: installs the cross compiler, Wine and GoogleTest's sources (Debian packages),
 # configures and builds the win32 preset (build-win32) and runs its tests under Wine, each test
-# in a throwaway WINEPREFIX (scripts/wine-run.sh).
+# in a throwaway WINEPREFIX (scripts/wine-run.sh). The preset runs six tests at once even on two
+# cores: a test under Wine spends most of its time waiting for Wine to start and stop, not
+# computing.
 #   scripts/test-win32.sh [--no-install] [extra ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
