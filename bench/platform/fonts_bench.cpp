@@ -14,25 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<fs::path> HostTrueTypeFile() {
-  FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
-  FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
-  std::optional<fs::path> found;
-  for (int i = 0; fonts && i < fonts->nfont && !found; ++i) {
-    FcChar8* file = nullptr;
-    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) == FcResultMatch &&
-        fs::path(reinterpret_cast<const char*>(file)).extension() == ".ttf")
-      found = fs::path(reinterpret_cast<const char*>(file));
-  }
-  if (fonts) FcFontSetDestroy(fonts);
-  FcObjectSetDestroy(objects);
-  FcPatternDestroy(pattern);
-  return found;
-}
-
 void BM_FontChangeBroadcast(benchmark::State& state) {
-  std::optional<fs::path> source = HostTrueTypeFile();
+  std::optional<fs::path> source = testing_support::HostTrueTypeFile();
   if (!source) {
     state.SkipWithError("no TrueType font on this host");
     return;
@@ -58,7 +41,7 @@ void BM_FontChangeBroadcast(benchmark::State& state) {
 BENCHMARK(BM_FontChangeBroadcast)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
 void BM_AddAndRemoveFontResource(benchmark::State& state) {
-  std::optional<fs::path> source = HostTrueTypeFile();
+  std::optional<fs::path> source = testing_support::HostTrueTypeFile();
   if (!source) {
     state.SkipWithError("no TrueType font on this host");
     return;

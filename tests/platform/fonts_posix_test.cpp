@@ -24,24 +24,6 @@ using namespace platform;
 
 const FcChar8* Fc(const std::string& s) { return reinterpret_cast<const FcChar8*>(s.c_str()); }
 
-// A TrueType file of the host to copy into prefixes.
-std::optional<fs::path> HostTrueTypeFile() {
-  FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
-  FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
-  std::optional<fs::path> found;
-  for (int i = 0; fonts && i < fonts->nfont && !found; ++i) {
-    FcChar8* file = nullptr;
-    if (FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
-    fs::path path(reinterpret_cast<const char*>(file));
-    if (path.extension() == ".ttf") found = path;
-  }
-  if (fonts) FcFontSetDestroy(fonts);
-  FcObjectSetDestroy(objects);
-  FcPatternDestroy(pattern);
-  return found;
-}
-
 std::string FamilyOf(const fs::path& file) {
   int count = 0;
   FcPattern* pattern = FcFreeTypeQuery(Fc(file.string()), 0, nullptr, &count);
@@ -92,7 +74,7 @@ int PatternsFor(const fs::path& file) {
 class Fonts : public testing::Test {
  protected:
   void SetUp() override {
-    source_ = HostTrueTypeFile();
+    source_ = testing_support::HostTrueTypeFile();
     if (!source_) GTEST_SKIP() << "no TrueType font on this host to copy";
     family_ = FamilyOf(*source_);
     fs::create_directories(prefix_.fontsDir());

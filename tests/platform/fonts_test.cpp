@@ -22,8 +22,9 @@ using testing_support::System;
 class FontFiles : public testing::Test {
  protected:
   void SetUp() override {
-    source_ = testing_support::HostSystemPath("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    if (!fs::exists(source_)) GTEST_SKIP() << "no DejaVu Sans on this host to copy";
+    const std::optional<fs::path> source = testing_support::HostTrueTypeFile();
+    if (!source) GTEST_SKIP() << "no DejaVu Sans on this host to copy";
+    source_ = *source;
     fonts_ = prefix_.fontsDir();
     fs::create_directories(fonts_);
   }

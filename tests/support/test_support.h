@@ -81,6 +81,15 @@ class ScopedDrive {
 // the path itself on POSIX, through drive Z: (Wine's view of /) under Wine.
 std::filesystem::path HostSystemPath(const std::string& posixPath);
 
+// DejaVu Sans of the host, the TrueType file that tests and benchmarks copy; nullopt when the
+// host lacks it.
+inline std::optional<std::filesystem::path> HostTrueTypeFile() {
+  std::filesystem::path file = HostSystemPath("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+  return file;
+}
+
 // Sets an environment variable for this process and the programs it starts; nullopt removes it.
 void SetEnvironment(const char* name, const std::optional<std::string>& value);
 
