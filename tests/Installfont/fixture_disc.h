@@ -175,6 +175,21 @@ class Disc {
   std::vector<Font> fonts_;
 };
 
+inline const char* const kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+inline const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+
+// The host's real DejaVu Sans as font SANS, "Zelva Sans", registered as "DejaVu Sans".
+inline Font DejaVuSansFont() {
+  Font sans;
+  sans.key = "SANS";
+  sans.name = "Zelva Sans";
+  sans.source = "DejaVuSans.ttf";
+  sans.hostFont = kDejaVuSans;
+  sans.sample = "sans.jpg";
+  sans.regName = "DejaVu Sans";
+  return sans;
+}
+
 // count fonts F1..Fcount with samples, named "Font n", registration names "Zelva Test n".
 inline std::vector<Font> NumberedFonts(int count, int sampleHeight = 24) {
   std::vector<Font> fonts;

@@ -14,7 +14,6 @@ using fixture::Style;
 using fixture::WindowTest;
 namespace fs = std::filesystem;
 
-const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 class KeyboardTest : public WindowTest {
  protected:
@@ -135,15 +134,8 @@ TEST_F(KeyboardTest, RowsAndCountersReadAsTextToAssistiveTechnology) {
 }
 
 TEST_F(KeyboardTest, AFontIsInstalledWithoutAMouse) {
-  if (!fs::exists(kSans)) GTEST_SKIP() << "the DejaVu fonts are not installed";
-  Font sans;
-  sans.key = "SANS";
-  sans.name = "Zelva Sans";
-  sans.source = "DejaVuSans.ttf";
-  sans.hostFont = kSans;
-  sans.sample = "sans.jpg";
-  sans.regName = "DejaVu Sans";
-  disc.Add(sans);
+  if (!fs::exists(fixture::kDejaVuSans)) GTEST_SKIP() << "the DejaVu fonts are not installed";
+  disc.Add(fixture::DejaVuSansFont());
   disc.Add(fixture::NumberedFonts(1)[0]);
   disc.Add(Style{"S1", "Style One", {"SANS", "F1"}});
   OpenActive();

@@ -24,25 +24,20 @@ using fixture::WindowTest;
 namespace fs = std::filesystem;
 using testing_support::Capture;
 
-const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-const char* const kSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+using fixture::kDejaVuSans;
+using fixture::kDejaVuSerif;
 
 class RunTest : public WindowTest {
  protected:
   void SetUp() override {
-    if (!fs::exists(kSans) || !fs::exists(kSerif)) GTEST_SKIP() << "the DejaVu fonts are not installed";
-    Font sans;
-    sans.key = "SANS";
-    sans.name = "Zelva Sans";
-    sans.source = "DejaVuSans.ttf";
-    sans.hostFont = kSans;
-    sans.sample = "sans.jpg";
-    sans.regName = "DejaVu Sans";
+    if (!fs::exists(kDejaVuSans) || !fs::exists(kDejaVuSerif))
+      GTEST_SKIP() << "the DejaVu fonts are not installed";
+    const Font sans = fixture::DejaVuSansFont();
     Font serif = sans;
     serif.key = "SERIF";
     serif.name = "Zelva Serif";
     serif.source = "DejaVuSerif.ttf";
-    serif.hostFont = kSerif;
+    serif.hostFont = kDejaVuSerif;
     serif.sample = "serif.jpg";
     serif.regName = "DejaVu Serif";
     Font filler = fixture::NumberedFonts(1)[0];
@@ -197,7 +192,7 @@ TEST_F(RunTest, ARunWaitsForAnotherInstallationAndThenGoesOn) {
 
 TEST_F(RunTest, AnInstallIntoAnOccupiedNameGetsANumberedFile) {
   Open();
-  fs::copy_file(kSerif, prefix.fontsDir() / "DejaVuSans.ttf");  // some other file of that name
+  fs::copy_file(kDejaVuSerif, prefix.fontsDir() / "DejaVuSans.ttf");  // some other file of that name
   ClickRow(0);
   Settle();
   Click("Run");
